@@ -1,0 +1,37 @@
+// Creating a position from scratch: rebuild from a piece array, the start position,
+// FEN input and output, colour reversal and the board diagram.
+#pragma once
+
+#include "board/types.h"
+
+// Fills every derived field of position and root from a 64-entry piece array. root
+// must already hold the castling rights and the en-passant mask. Ends the process
+// when a king is missing.
+void rebuildPosition(const int board[64], Position* position, UndoRecord* root,
+                     const BoardTables* tables);
+
+void setStartPosition(int* sideToMove, Position* position, UndoRecord* root,
+                      const BoardTables* tables);
+
+// Sets the position from the six FEN fields. Returns false (and changes nothing) when
+// the placement is refused; the reason has then been printed on standard error.
+bool setBoardFromFen(const char* placement, char sideCharacter, const char* castling,
+                     const char* enPassantText, const char* halfMoveText,
+                     const char* fullMoveText, int* sideToMove, Position* position,
+                     UndoRecord* root, const BoardTables* tables);
+
+// Writes the FEN of the position into text (at least 100 bytes).
+void getFen(int side, const Position* position, const UndoRecord* root, char* text);
+
+// Replaces the position by its colour-reversed mirror image; writes the new FEN to text.
+void reverseBoard(int* sideToMove, Position* position, UndoRecord* root,
+                  const BoardTables* tables, char* text);
+
+void displayBoard(const Position* position);
+
+int pieceAt(const Position* position, int sq);
+
+// The 64-entry piece array of a position.
+void boardOf(const Position* position, int board[64]);
+
+constexpr int FEN_SIZE = 100;
