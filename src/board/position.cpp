@@ -174,7 +174,7 @@ void setStartPosition(int* sideToMove, Position* p, UndoRecord* root, const Boar
 bool setBoardFromFen(const char* placement, char sideCharacter, const char* castling,
                      const char* enPassantText, const char* halfMoveText,
                      const char* fullMoveText, int* sideToMove, Position* p, UndoRecord* root,
-                     const BoardTables* t) {
+                     const BoardTables* t, bool display) {
   int board[64] = {};
   int rankStart = 56, file = 0;
   for (const char* c = placement; *c; ++c) {
@@ -226,7 +226,7 @@ bool setBoardFromFen(const char* placement, char sideCharacter, const char* cast
   root->blackCastle = blackCastle;
   root->enPassant = enPassant;
   rebuildPosition(board, p, root, t);
-  displayBoard(p);
+  if (display) displayBoard(p);
   if (sideCharacter == 'w') *sideToMove = WHITE, p->engineIsBlack = 1;
   if (sideCharacter == 'b') *sideToMove = BLACK, p->engineIsBlack = 0;
   long halfMoves = decimalValue(halfMoveText);

@@ -13,12 +13,13 @@ void rebuildPosition(const int board[64], Position* position, UndoRecord* root,
 void setStartPosition(int* sideToMove, Position* position, UndoRecord* root,
                       const BoardTables* tables);
 
-// Sets the position from the six FEN fields. Returns false (and changes nothing) when
-// the placement is refused; the reason has then been printed on standard error.
+// Sets the position from the six FEN fields and prints the board (unless display is
+// false). Returns false, changing nothing, when the placement is refused; the reason
+// has then been printed on standard error.
 bool setBoardFromFen(const char* placement, char sideCharacter, const char* castling,
                      const char* enPassantText, const char* halfMoveText,
                      const char* fullMoveText, int* sideToMove, Position* position,
-                     UndoRecord* root, const BoardTables* tables);
+                     UndoRecord* root, const BoardTables* tables, bool display = true);
 
 // Writes the FEN of the position into text (at least 100 bytes).
 void getFen(int side, const Position* position, const UndoRecord* root, char* text);

@@ -96,7 +96,9 @@ constexpr int CASTLE_QUEEN_SIDE = 2;
 constexpr int MAX_PLY = 64;
 constexpr int KEY_HISTORY_SIZE = 100;
 constexpr int TEXT_SIZE = 80;
-constexpr int MAX_MOVES = 256;  // room for every legal move of any position (at most 218)
+// Room for the moves of any position we accept: at most 16 men a side, so 15 queens
+// and a king stay below 420 moves even pseudo-legally.
+constexpr int MAX_MOVES = 512;
 
 struct UndoRecord {
   uint8_t whiteAttackInfo[64];

@@ -1,0 +1,228 @@
+#include "movegen/attacks.h"
+
+namespace {
+
+template <int Side>
+uint8_t attackInfoT(int sq, const Position* p, UndoRecord* record, const BoardTables* t) {
+  using C = Colour<Side>;
+  uint8_t& cached = (record->*C::attackInfo)[sq];
+  if (cached & ATTACK_COMPUTED) return cached;
+  uint8_t info = ATTACK_COMPUTED;
+  // A pawn of Side attacks sq from the squares the other colour's pawn would attack.
+  if ((t->*Colour<Side ^ 1>::pawnAttacks)[sq] & p->*C::pawns) info |= ATTACK_BY_PAWN;
+  if (t->knightAttacks[sq] & p->*C::knights) info |= ATTACK_BY_MINOR;
+  const Bitboard diagonal = bishopAttacks(*p, sq);
+  const Bitboard straight = rookAttacks(*p, sq);
+  if (diagonal & p->*C::bishops) info |= ATTACK_BY_MINOR;
+  if (straight & p->*C::rooks) info |= ATTACK_BY_ROOK;
+  if ((diagonal | straight) & p->*C::queens) info |= ATTACK_BY_QUEEN;
+  if ((t->kingAttacks[sq] >> (p->*C::kingSquare)) & 1) info |= ATTACK_BY_KING;
+  if (info > ATTACK_COMPUTED) info |= ATTACKED;
+  cached = info;
+  return info;
+}
+
+template <int Side>
+int findCheckersT(int sq, Bitboard* checkers, const Position* p, const BoardTables* t) {
+  using C = Colour<Side>;
+  int count = 0;
+  Bitboard found = (t->*Colour<Side ^ 1>::pawnAttacks)[sq] & p->*C::pawns;
+  if (!found) found = t->knightAttacks[sq] & p->*C::knights;
+  if (found) {
+    *checkers |= found;
+    count = 1;
+  }
+  found = rookAttacks(*p, sq) & (p->*C::rooks | p->*C::queens);
+  if (found) {
+    *checkers |= found;
+    if (++count == 2) return 2;
+  }
+  found = bishopAttacks(*p, sq) & (p->*C::bishops | p->*C::queens);
+  if (!found) return count;
+  *checkers |= found;
+  return count + 1;
+}
+
+template <int Side>
+int canCheckT(int sq, const Position* p, const BoardTables* t) {
+  using C = Colour<Side>;
+  const Bitboard own = p->*C::pieces;
+  const Bitboard occupied = p->whitePieces | p->blackPieces;
+  for (Bitboard u = t->knightAttacks[sq] & ~own; u; u &= u - 1)
+    if (t->knightAttacks[__builtin_ctzll(u)] & p->*C::knights) return 1;
+  for (Bitboard u = bishopAttacks(*p, sq) & ~own; u; u &= u - 1)
+    if (bishopAttacks(*p, __builtin_ctzll(u)) & p->*C::bishops) return 1;
+  for (Bitboard u = rookAttacks(*p, sq) & ~own; u; u &= u - 1)
+    if (rookAttacks(*p, __builtin_ctzll(u)) & p->*C::rooks) return 1;
+  for (Bitboard u = queenAttacks(*p, sq) & ~own; u; u &= u - 1)
+    if (queenAttacks(*p, __builtin_ctzll(u)) & p->*C::queens) return 1;
+  // Pawns: the squares from which a pawn of Side would attack sq, reached by a real
+  // pawn move (a push to an empty square, a double step, or a capture).
+  const Bitboard pawns = p->*C::pawns;
+  for (Bitboard u = (t->*Colour<Side ^ 1>::pawnAttacks)[sq] & ~own; u; u &= u - 1) {
+    const int target = __builtin_ctzll(u);
+    if (occupied & squareMask[target]) {
+      if ((t->*Colour<Side ^ 1>::pawnAttacks)[target] & pawns) return 1;
+      continue;
+    }
+    const int behind = target - C::up;
+    if (behind < 0 || behind > 63) continue;
+    if (pawns & squareMask[behind]) return 1;
+    const int twoBehind = behind - C::up;
+    if (C::relativeRank(rankOf(target)) == 3 && !(occupied & squareMask[behind]) &&
+        (pawns & squareMask[twoBehind]))
+      return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint8_t attackInfoByWhite(int sq, const Position* p, UndoRecord* r, const BoardTables* t) {
+  return attackInfoT<WHITE>(sq, p, r, t);
+}
+uint8_t attackInfoByBlack(int sq, const Position* p, UndoRecord* r, const BoardTables* t) {
+  return attackInfoT<BLACK>(sq, p, r, t);
+}
+uint8_t attackInfoBy(int side, int sq, const Position* p, UndoRecord* r, const BoardTables* t) {
+  return side == WHITE ? attackInfoT<WHITE>(sq, p, r, t) : attackInfoT<BLACK>(sq, p, r, t);
+}
+
+int findWhiteCheckers(int sq, Bitboard* checkers, const Position* p, const BoardTables* t) {
+  return findCheckersT<WHITE>(sq, checkers, p, t);
+}
+int findBlackCheckers(int sq, Bitboard* checkers, const Position* p, const BoardTables* t) {
+  return findCheckersT<BLACK>(sq, checkers, p, t);
+}
+
+int whiteCanCheck(int sq, const Position* p, const BoardTables* t) {
+  return canCheckT<WHITE>(sq, p, t);
+}
+int blackCanCheck(int sq, const Position* p, const BoardTables* t) {
+  return canCheckT<BLACK>(sq, p, t);
+}
+
+int discoveredAttacker(int side, int sq, int target, const Position* p, const BoardTables* t) {
+  const int step = t->direction[target][sq];
+  const Bitboard bishops = side == WHITE ? p->whiteBishops : p->blackBishops;
+  const Bitboard rooks = side == WHITE ? p->whiteRooks : p->blackRooks;
+  const Bitboard queens = side == WHITE ? p->whiteQueens : p->blackQueens;
+  const int base = side == WHITE ? 0 : 6;
+  Bitboard line = 0, beyond = 0, sliders = 0;
+  int sliderCode = 0;
+  switch (step) {
+    case 9:
+    case -9:
+      line = diagA1H8AttacksOf(sq, p->occupiedA1H8);
+      beyond = step == 9 ? t->northEastRay[sq] : t->southWestRay[sq];
+      sliders = bishops, sliderCode = WHITE_BISHOP;
+      break;
+    case 7:
+    case -7:
+      line = diagA8H1AttacksOf(sq, p->occupiedA8H1);
+      beyond = step == 7 ? t->northWestRay[sq] : t->southEastRay[sq];
+      sliders = bishops, sliderCode = WHITE_BISHOP;
+      break;
+    case 1:
+    case -1:
+      line = rankAttacksOf(sq, p->whitePieces | p->blackPieces);
+      beyond = t->rankMask[rankOf(target)];
+      sliders = rooks, sliderCode = WHITE_ROOK;
+      break;
+    case 8:
+    case -8:
+      line = fileAttacksOf(sq, p->occupiedR90);
+      beyond = t->fileMask[fileOf(target)];
+      sliders = rooks, sliderCode = WHITE_ROOK;
+      break;
+    default:
+      return 0;
+  }
+  if (!(line & squareMask[target])) return 0;
+  line &= beyond;
+  if (line & sliders) return sliderCode + base;
+  if (line & queens) return WHITE_QUEEN + base;
+  return 0;
+}
+
+Bitboard xrayAttackers(int sq, int step, const Position* p, const BoardTables* t) {
+  const Bitboard diagonalSliders =
+      p->whiteBishops | p->blackBishops | p->whiteQueens | p->blackQueens;
+  const Bitboard straightSliders = p->whiteRooks | p->blackRooks | p->whiteQueens | p->blackQueens;
+  switch (step) {
+    case 9: return diagA1H8AttacksOf(sq, p->occupiedA1H8) & t->northEastRay[sq] & diagonalSliders;
+    case -9: return diagA1H8AttacksOf(sq, p->occupiedA1H8) & t->southWestRay[sq] & diagonalSliders;
+    case 7: return diagA8H1AttacksOf(sq, p->occupiedA8H1) & t->northWestRay[sq] & diagonalSliders;
+    case -7: return diagA8H1AttacksOf(sq, p->occupiedA8H1) & t->southEastRay[sq] & diagonalSliders;
+    case 1:
+      return rankAttacksOf(sq, p->whitePieces | p->blackPieces) & t->eastOf[sq] & straightSliders;
+    case -1:
+      return rankAttacksOf(sq, p->whitePieces | p->blackPieces) & t->westOf[sq] & straightSliders;
+    case 8: return fileAttacksOf(sq, p->occupiedR90) & t->northOf[sq] & straightSliders;
+    case -8: return fileAttacksOf(sq, p->occupiedR90) & t->southOf[sq] & straightSliders;
+    default: return 0;
+  }
+}
+
+int pieceValueAt(int sq, const Position* p) {
+  const Bitboard m = squareMask[sq];
+  if ((p->whitePawns | p->blackPawns) & m) return PAWN_VALUE;
+  if ((p->whiteKnights | p->blackKnights) & m) return KNIGHT_VALUE;
+  if ((p->whiteBishops | p->blackBishops) & m) return BISHOP_VALUE;
+  if ((p->whiteRooks | p->blackRooks) & m) return ROOK_VALUE;
+  if ((p->whiteQueens | p->blackQueens) & m) return QUEEN_VALUE;
+  if (p->whiteKingSquare == uint32_t(sq) || p->blackKingSquare == uint32_t(sq)) return KING_VALUE;
+  return 0;
+}
+
+int see(int side, int from, int to, const Position* p, const BoardTables* t) {
+  int gain[40];
+  int depth = 0;
+  gain[0] = pieceValueAt(to, p);
+  int onTarget = pieceValueAt(from, p);
+
+  const Bitboard diagonal = bishopAttacks(*p, to), straight = rookAttacks(*p, to);
+  Bitboard attackers = (t->blackPawnAttacks[to] & p->whitePawns) |
+                       (t->whitePawnAttacks[to] & p->blackPawns) |
+                       (t->knightAttacks[to] & (p->whiteKnights | p->blackKnights)) |
+                       (diagonal & (p->whiteBishops | p->blackBishops | p->whiteQueens |
+                                    p->blackQueens)) |
+                       (straight & (p->whiteRooks | p->blackRooks | p->whiteQueens |
+                                    p->blackQueens));
+  if ((t->kingAttacks[to] >> p->whiteKingSquare) & 1) attackers |= squareMask[p->whiteKingSquare];
+  if ((t->kingAttacks[to] >> p->blackKingSquare) & 1) attackers |= squareMask[p->blackKingSquare];
+  attackers &= squareClear[from];
+  attackers |= xrayAttackers(from, t->direction[to][from], p, t);
+
+  int mover = side ^ 1;
+  while (attackers && depth < 38) {
+    const Bitboard mine = attackers & (mover == WHITE ? p->whitePieces : p->blackPieces);
+    if (!mine) break;
+    const Bitboard kinds[5] = {
+        mover == WHITE ? p->whitePawns : p->blackPawns,
+        mover == WHITE ? p->whiteKnights : p->blackKnights,
+        mover == WHITE ? p->whiteBishops : p->blackBishops,
+        mover == WHITE ? p->whiteRooks : p->blackRooks,
+        mover == WHITE ? p->whiteQueens : p->blackQueens};
+    static constexpr int kindValues[5] = {PAWN_VALUE, KNIGHT_VALUE, BISHOP_VALUE, ROOK_VALUE,
+                                          QUEEN_VALUE};
+    int square = -1, value = KING_VALUE;
+    for (int k = 0; k < 5 && square < 0; ++k) {
+      if (const Bitboard b = mine & kinds[k]) square = firstOne(b), value = kindValues[k];
+    }
+    if (square < 0) {
+      // Only the king is left: it may take only when nothing defends the square.
+      if (attackers & ~mine) break;
+      square = int(mover == WHITE ? p->whiteKingSquare : p->blackKingSquare);
+    }
+    gain[depth + 1] = onTarget - gain[depth];
+    ++depth;
+    onTarget = value;
+    attackers &= squareClear[square];
+    attackers |= xrayAttackers(square, t->direction[to][square], p, t);
+    mover ^= 1;
+  }
+  for (; depth > 0; --depth)
+    if (gain[depth] > -gain[depth - 1]) gain[depth - 1] = -gain[depth];
+  return gain[0];
+}

@@ -1,0 +1,395 @@
+#include "movegen/movegen.h"
+
+#include "board/bitboard.h"
+#include "board/makemove.h"
+#include "movegen/attacks.h"
+
+namespace {
+
+// Traversal order fixes the order of moves with equal keys: White pieces from the
+// lowest square up and their targets from the highest down; Black the other way.
+template <class F>
+inline void lowToHigh(Bitboard b, F&& f) {
+  while (b) {
+    const int sq = __builtin_ctzll(b);
+    b &= b - 1;
+    f(sq);
+  }
+}
+template <class F>
+inline void highToLow(Bitboard b, F&& f) {
+  while (b) {
+    const int sq = 63 - __builtin_clzll(b);
+    b ^= squareMask[sq];
+    f(sq);
+  }
+}
+template <int Side, class F>
+inline void forPieces(Bitboard b, F&& f) {
+  if constexpr (Side == WHITE) lowToHigh(b, f); else highToLow(b, f);
+}
+template <int Side, class F>
+inline void forTargets(Bitboard b, F&& f) {
+  if constexpr (Side == WHITE) highToLow(b, f); else lowToHigh(b, f);
+}
+
+template <int Side>
+inline int enemyAt(const Position* p, int sq) {
+  using O = Colour<Side ^ 1>;
+  const Bitboard m = squareMask[sq];
+  if (p->*O::pawns & m) return O::pawn;
+  if (p->*O::knights & m) return O::knight;
+  if (p->*O::bishops & m) return O::bishop;
+  if (p->*O::rooks & m) return O::rook;
+  if (p->*O::queens & m) return O::queen;
+  if (p->*O::kingSquare == uint32_t(sq)) return O::king;
+  return EMPTY;
+}
+
+// Exact legality without making the move: pins when not in check, a full attack test
+// on the king with the changed occupancy otherwise, for king moves and en passant.
+template <int Side>
+struct Legality {
+  const Position* p;
+  const BoardTables* t;
+  int king = 0;
+  Bitboard pinned = 0;
+  bool active;
+  bool inCheck = false;
+
+  Legality(const Position* position, const BoardTables* tables, bool test)
+      : p(position), t(tables), active(test) {
+    if (!active) return;
+    king = int(p->*Colour<Side>::kingSquare);
+    pinned = pinnedPieces<Side>(p, t);
+    inCheck = kingAttackedWith<Side>(king, occupancyOf(*p), 0, p, t);
+  }
+
+  bool safeAfter(int from, int to, int victim) const {
+    Occupancy occ = occupancyOf(*p);
+    occ.toggle(from);
+    if (!(occ.normal & squareMask[to])) occ.toggle(to);
+    if (victim != to) occ.toggle(victim);
+    return !kingAttackedWith<Side>(king, occ, squareMask[victim], p, t);
+  }
+  bool move(int from, int to) const {
+    if (!active) return true;
+    if (inCheck) return safeAfter(from, to, to);
+    if (pinned & squareMask[from]) return t->direction[king][from] == t->direction[king][to];
+    return true;
+  }
+  bool enPassant(int from, int to) const {
+    return !active || safeAfter(from, to, to - Colour<Side>::up);
+  }
+  bool kingMove(int from, int to) const {
+    if (!active) return true;
+    Occupancy occ = occupancyOf(*p);
+    occ.toggle(from);
+    return !kingAttackedWith<Side>(to, occ, squareMask[to], p, t);
+  }
+};
+
+struct MoveWriter {
+  Move* list;
+  int n = 0;
+  explicit MoveWriter(Move* l) : list(l) { list[0] = 0; }
+  void add(int from, int to, int piece, int captured, int promotion, int key) {
+    list[n++] = makeMoveWord(from, to, piece, captured, promotion, key);
+  }
+  // Queen, rook, bishop, knight: the promotion bonus is the new piece's value less a pawn.
+  template <int Side>
+  void promotions(int from, int to, int captured, int base) {
+    using C = Colour<Side>;
+    add(from, to, C::pawn, captured, C::queen, base + 800);
+    add(from, to, C::pawn, captured, C::rook, base + 400);
+    add(from, to, C::pawn, captured, C::bishop, base + 201);
+    add(from, to, C::pawn, captured, C::knight, base + 200);
+  }
+};
+
+template <int Side>
+int capturesT(int ply, Move* list, const Position* p, const UndoRecord* records,
+              const BoardTables* t, bool testLegality) {
+  using C = Colour<Side>;
+  MoveWriter out(list);
+  const Legality<Side> legal(p, t, testLegality);
+  const Bitboard enemy = p->*Colour<Side ^ 1>::pieces;
+  const Bitboard occupied = p->whitePieces | p->blackPieces;
+  const Bitboard enPassant = records[ply].enPassant;
+
+  forPieces<Side>(p->*C::pawns, [&](int from) {
+    const bool seventh = C::relativeRank(rankOf(from)) == 6;
+    const int ahead = from + C::up;
+    if (seventh && !(occupied & squareMask[ahead]) && legal.move(from, ahead))
+      out.promotions<Side>(from, ahead, EMPTY, ORDER_KEY_BIAS);
+    const Bitboard attacks = (t->*C::pawnAttacks)[from];
+    forTargets<Side>(attacks & enemy, [&](int to) {
+      if (!legal.move(from, to)) return;
+      const int key = ORDER_KEY_BIAS + see(Side, from, to, p, t);
+      if (seventh)
+        out.promotions<Side>(from, to, enemyAt<Side>(p, to), key);
+      else
+        out.add(from, to, C::pawn, enemyAt<Side>(p, to), EMPTY, key);
+    });
+    if (attacks & enPassant) {
+      const int to = __builtin_ctzll(enPassant);
+      if (legal.enPassant(from, to)) out.add(from, to, C::pawn, EMPTY, EMPTY, 30100);
+    }
+  });
+
+  auto pieceCaptures = [&](Bitboard pieces, int code, auto attacksFrom) {
+    forPieces<Side>(pieces, [&](int from) {
+      forTargets<Side>(attacksFrom(from) & enemy, [&](int to) {
+        if (legal.move(from, to))
+          out.add(from, to, code, enemyAt<Side>(p, to), EMPTY,
+                  ORDER_KEY_BIAS + see(Side, from, to, p, t));
+      });
+    });
+  };
+  pieceCaptures(p->*C::knights, C::knight, [&](int sq) { return t->knightAttacks[sq]; });
+  pieceCaptures(p->*C::bishops, C::bishop, [&](int sq) { return bishopAttacks(*p, sq); });
+  pieceCaptures(p->*C::rooks, C::rook, [&](int sq) { return rookAttacks(*p, sq); });
+  pieceCaptures(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
+
+  const int king = int(p->*C::kingSquare);
+  highToLow(t->kingAttacks[king] & enemy, [&](int to) {
+    if (!legal.kingMove(king, to)) return;
+    const int captured = enemyAt<Side>(p, to);
+    out.add(king, to, C::king, captured, EMPTY, ORDER_KEY_BIAS + pieceValue(captured));
+  });
+  return out.n;
+}
+
+template <int Side>
+int nonCapturesT(int ply, Move* list, const Position* p, UndoRecord* records,
+                 const BoardTables* t, bool testLegality) {
+  using C = Colour<Side>;
+  MoveWriter out(list);
+  const Legality<Side> legal(p, t, testLegality);
+  const Bitboard occupied = p->whitePieces | p->blackPieces;
+  const Bitboard empty = ~occupied;
+
+  forPieces<Side>(p->*C::pawns, [&](int from) {
+    const int rank = C::relativeRank(rankOf(from));
+    if (rank == 6) return;
+    const int ahead = from + C::up;
+    if (!(empty & squareMask[ahead])) return;
+    if (legal.move(from, ahead)) out.add(from, ahead, C::pawn, EMPTY, EMPTY, ORDER_KEY_BIAS);
+    const int twoAhead = ahead + C::up;
+    if (rank == 1 && (empty & squareMask[twoAhead]) && legal.move(from, twoAhead))
+      out.add(from, twoAhead, C::pawn, EMPTY, EMPTY, ORDER_KEY_BIAS);
+  });
+
+  auto pieceMoves = [&](Bitboard pieces, int code, auto attacksFrom) {
+    forPieces<Side>(pieces, [&](int from) {
+      forTargets<Side>(attacksFrom(from) & empty, [&](int to) {
+        if (legal.move(from, to)) out.add(from, to, code, EMPTY, EMPTY, ORDER_KEY_BIAS);
+      });
+    });
+  };
+  pieceMoves(p->*C::knights, C::knight, [&](int sq) { return t->knightAttacks[sq]; });
+  pieceMoves(p->*C::rooks, C::rook, [&](int sq) { return rookAttacks(*p, sq); });
+  pieceMoves(p->*C::bishops, C::bishop, [&](int sq) { return bishopAttacks(*p, sq); });
+  pieceMoves(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
+
+  // Castling: the rook must still stand on its corner and the king on its home square.
+  UndoRecord* record = &records[ply];
+  const int rights = record->*C::castle;
+  const int home = C::kingHome;
+  const int king = int(p->*C::kingSquare);
+  auto attacked = [&](int sq) {
+    return attackInfoBy(Side ^ 1, sq, p, record, t) & ATTACKED;
+  };
+  if (rights > 0 && king == home) {
+    if ((rights & CASTLE_QUEEN_SIDE) && (p->*C::rooks & squareMask[C::rookQueenSide]) &&
+        !(occupied & (squareMask[home - 1] | squareMask[home - 2] | squareMask[home - 3])) &&
+        !attacked(home - 2) && !attacked(home - 1) && !attacked(home))
+      out.add(home, home - 2, C::king, EMPTY, EMPTY, ORDER_KEY_BIAS);
+    if ((rights & CASTLE_KING_SIDE) && (p->*C::rooks & squareMask[C::rookKingSide]) &&
+        !(occupied & (squareMask[home + 1] | squareMask[home + 2])) && !attacked(home + 2) &&
+        !attacked(home + 1) && !attacked(home))
+      out.add(home, home + 2, C::king, EMPTY, EMPTY, ORDER_KEY_BIAS);
+  }
+
+  highToLow(t->kingAttacks[king] & empty, [&](int to) {
+    if (legal.kingMove(king, to)) out.add(king, to, C::king, EMPTY, EMPTY, ORDER_KEY_BIAS);
+  });
+  return out.n;
+}
+
+template <int Side>
+int quiescenceCapturesT(int ply, Move* list, const Position* p, const UndoRecord* records,
+                        const BoardTables* t) {
+  using C = Colour<Side>;
+  MoveWriter out(list);
+  const Bitboard enemy = p->*Colour<Side ^ 1>::pieces;
+  const Bitboard occupied = p->whitePieces | p->blackPieces;
+  const Bitboard enPassant = records[ply].enPassant;
+
+  forPieces<Side>(p->*C::pawns, [&](int from) {
+    const bool seventh = C::relativeRank(rankOf(from)) == 6;
+    const int ahead = from + C::up;
+    if (seventh && !(occupied & squareMask[ahead]))
+      out.add(from, ahead, C::pawn, EMPTY, C::queen, ORDER_KEY_BIAS + 800);
+    const Bitboard attacks = (t->*C::pawnAttacks)[from];
+    forTargets<Side>(attacks & enemy, [&](int to) {
+      const int gain = see(Side, from, to, p, t);
+      if (seventh)
+        out.add(from, to, C::pawn, enemyAt<Side>(p, to), C::queen, ORDER_KEY_BIAS + 800 + gain);
+      else if (gain >= -1)
+        out.add(from, to, C::pawn, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
+    });
+    if (attacks & enPassant)
+      out.add(from, __builtin_ctzll(enPassant), C::pawn, EMPTY, EMPTY, 30100);
+  });
+
+  auto pieceCaptures = [&](Bitboard pieces, int code, auto attacksFrom) {
+    forPieces<Side>(pieces, [&](int from) {
+      forTargets<Side>(attacksFrom(from) & enemy, [&](int to) {
+        const int gain = see(Side, from, to, p, t);
+        if (gain >= -1) out.add(from, to, code, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
+      });
+    });
+  };
+  pieceCaptures(p->*C::knights, C::knight, [&](int sq) { return t->knightAttacks[sq]; });
+  pieceCaptures(p->*C::bishops, C::bishop, [&](int sq) { return bishopAttacks(*p, sq); });
+  pieceCaptures(p->*C::rooks, C::rook, [&](int sq) { return rookAttacks(*p, sq); });
+  pieceCaptures(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
+
+  const int king = int(p->*C::kingSquare);
+  highToLow(t->kingAttacks[king] & enemy, [&](int to) {
+    const int captured = enemyAt<Side>(p, to);
+    out.add(king, to, C::king, captured, EMPTY, ORDER_KEY_BIAS + pieceValue(captured));
+  });
+  return out.n;
+}
+
+template <int Side>
+int evasionsT(int ply, int king, Bitboard checkers, Move* list, const Position* p,
+              const UndoRecord* records, const BoardTables* t) {
+  using C = Colour<Side>;
+  using O = Colour<Side ^ 1>;
+  MoveWriter out(list);
+  const Bitboard own = p->*C::pieces;
+  const Bitboard occupied = p->whitePieces | p->blackPieces;
+
+  if (popCount(checkers) == 1) {
+    const Bitboard pinned = pinnedPieces<Side>(p, t);
+    const int checker = firstOne(checkers);
+    const int victim = enemyAt<Side>(p, checker);
+
+    // Captures of the checker by unpinned men.
+    forPieces<Side>((t->*O::pawnAttacks)[checker] & p->*C::pawns & ~pinned, [&](int from) {
+      const int key = ORDER_KEY_BIAS + see(Side, from, checker, p, t);
+      if (C::relativeRank(rankOf(from)) == 6)
+        out.promotions<Side>(from, checker, victim, key);
+      else
+        out.add(from, checker, C::pawn, victim, EMPTY, key);
+    });
+    const Bitboard enPassant = records[ply].enPassant;
+    if (enPassant && firstOne(enPassant) == checker + C::up) {
+      const int to = firstOne(enPassant);
+      // Both pawns leave the capturing rank, which can expose the king along it.
+      const Legality<Side> legal(p, t, true);
+      forPieces<Side>((t->*O::pawnAttacks)[to] & p->*C::pawns & ~pinned, [&](int from) {
+        if (legal.enPassant(from, to)) out.add(from, to, C::pawn, EMPTY, EMPTY, 30100);
+      });
+    }
+    auto captureWith = [&](Bitboard pieces, int code) {
+      forPieces<Side>(pieces & ~pinned, [&](int from) {
+        out.add(from, checker, code, victim, EMPTY, ORDER_KEY_BIAS + see(Side, from, checker, p, t));
+      });
+    };
+    captureWith(t->knightAttacks[checker] & p->*C::knights, C::knight);
+    captureWith(bishopAttacks(*p, checker) & p->*C::bishops, C::bishop);
+    captureWith(rookAttacks(*p, checker) & p->*C::rooks, C::rook);
+    captureWith(queenAttacks(*p, checker) & p->*C::queens, C::queen);
+
+    // Interpositions against a slider.
+    const int kind = victim - O::pieceBase;
+    if (kind == WHITE_BISHOP || kind == WHITE_ROOK || kind == WHITE_QUEEN) {
+      const Bitboard between = betweenSquares[king][checker];
+      forPieces<Side>(p->*C::pawns & ~pinned, [&](int from) {
+        const int ahead = from + C::up;
+        if (between & squareMask[ahead]) {
+          if (C::relativeRank(rankOf(from)) == 6)
+            out.promotions<Side>(from, ahead, EMPTY, ORDER_KEY_BIAS);
+          else
+            out.add(from, ahead, C::pawn, EMPTY, EMPTY, ORDER_KEY_BIAS);
+        }
+        const int twoAhead = ahead + C::up;
+        if (C::relativeRank(rankOf(from)) == 1 && (between & squareMask[twoAhead]) &&
+            !(occupied & squareMask[ahead]))
+          out.add(from, twoAhead, C::pawn, EMPTY, EMPTY, ORDER_KEY_BIAS);
+      });
+      auto blockWith = [&](Bitboard pieces, int code, auto attacksFrom) {
+        forPieces<Side>(pieces & ~pinned, [&](int from) {
+          forTargets<Side>(attacksFrom(from) & between, [&](int to) {
+            out.add(from, to, code, EMPTY, EMPTY, ORDER_KEY_BIAS);
+          });
+        });
+      };
+      blockWith(p->*C::knights, C::knight, [&](int sq) { return t->knightAttacks[sq]; });
+      blockWith(p->*C::bishops, C::bishop, [&](int sq) { return bishopAttacks(*p, sq); });
+      blockWith(p->*C::rooks, C::rook, [&](int sq) { return rookAttacks(*p, sq); });
+      blockWith(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
+    }
+  }
+
+  // King moves, also after a double check. The test removes the king from the board,
+  // so a step backwards along a checking line is seen as attacked.
+  Occupancy withoutKing = occupancyOf(*p);
+  withoutKing.toggle(king);
+  forTargets<Side>(t->kingAttacks[king] & ~own, [&](int to) {
+    if (kingAttackedWith<Side>(to, withoutKing, squareMask[to], p, t)) return;
+    const int captured = enemyAt<Side>(p, to);
+    out.add(king, to, C::king, captured, EMPTY, ORDER_KEY_BIAS + pieceValue(captured));
+  });
+  return out.n;
+}
+
+}  // namespace
+
+int generateCaptures(int side, int ply, Move* list, const Position* p, UndoRecord* records,
+                     const BoardTables* t, int skipLegality) {
+  return side == WHITE ? capturesT<WHITE>(ply, list, p, records, t, !skipLegality)
+                       : capturesT<BLACK>(ply, list, p, records, t, !skipLegality);
+}
+
+int generateNonCaptures(int side, int ply, Move* list, const Position* p, UndoRecord* records,
+                        const BoardTables* t, int skipLegality) {
+  return side == WHITE ? nonCapturesT<WHITE>(ply, list, p, records, t, !skipLegality)
+                       : nonCapturesT<BLACK>(ply, list, p, records, t, !skipLegality);
+}
+
+int generateQuiescenceCaptures(int side, int ply, Move* list, const Position* p,
+                               UndoRecord* records, const BoardTables* t) {
+  return side == WHITE ? quiescenceCapturesT<WHITE>(ply, list, p, records, t)
+                       : quiescenceCapturesT<BLACK>(ply, list, p, records, t);
+}
+
+int generateWhiteEvasions(int ply, int kingSquare, Bitboard checkers, Move* list,
+                          const Position* p, UndoRecord* records, const BoardTables* t) {
+  return evasionsT<WHITE>(ply, kingSquare, checkers, list, p, records, t);
+}
+
+int generateBlackEvasions(int ply, int kingSquare, Bitboard checkers, Move* list,
+                          const Position* p, UndoRecord* records, const BoardTables* t) {
+  return evasionsT<BLACK>(ply, kingSquare, checkers, list, p, records, t);
+}
+
+int isLegalMove(int side, int ply, Move move, Position* p, UndoRecord* records,
+                const BoardTables* t) {
+  makeMove(side, ply, move, p, records, t);
+  const uint8_t info = side == WHITE
+                           ? attackInfoByBlack(int(p->whiteKingSquare), p, &records[ply], t)
+                           : attackInfoByWhite(int(p->blackKingSquare), p, &records[ply], t);
+  unmakeMove(side, ply, move, p, records);
+  return (info & ATTACKED) ? 0 : 1;
+}
+
+int generateLegalMoves(int side, int ply, Move* list, const Position* p, UndoRecord* records,
+                       const BoardTables* t) {
+  const int captures = generateCaptures(side, ply, list, p, records, t, 0);
+  return captures + generateNonCaptures(side, ply, list + captures, p, records, t, 0);
+}

@@ -1,0 +1,103 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "board/bitboard.h"
+#include "board/makemove.h"
+#include "board/position.h"
+#include "movegen/movegen.h"
+#include "movegen/perft.h"
+
+namespace {
+void initTables(BoardTables* t) {
+  initBitScanTables();
+  initBoardTables(t);
+  initSlidingAttacks();
+  initHashKeys(t);
+}
+}  // namespace
+
+TestBoard::TestBoard() {
+  initTables(&tables);
+  setStartPosition(&side, &position, &records[0], &tables);
+}
+
+TestBoard::TestBoard(const std::string& fen) : TestBoard() { setFen(fen); }
+
+bool TestBoard::setFen(const std::string& fen) {
+  std::istringstream in(fen);
+  std::string f[6] = {"", "w", "-", "-", "0", "1"};
+  for (auto& field : f)
+    if (!(in >> field)) break;
+  const bool ok = setBoardFromFen(f[0].c_str(), f[1][0], f[2].c_str(), f[3].c_str(), f[4].c_str(),
+                                  f[5].c_str(), &side, &position, &records[0], &tables, false);
+  records[1] = records[0];
+  return ok;
+}
+
+std::string TestBoard::fen() const {
+  char text[FEN_SIZE];
+  getFen(side, &position, &records[0], text);
+  return text;
+}
+
+std::vector<Move> TestBoard::legalMoves() {
+  Move list[MAX_MOVES];
+  int n = generateLegalMoves(side, 0, list, &position, records, &tables);
+  return std::vector<Move>(list, list + n);
+}
+
+void TestBoard::play(Move move) {
+  makeMove(side, 1, move, &position, records, &tables);
+  records[0] = records[1];
+  side ^= 1;
+  if (side == WHITE) ++position.movesCompleted;
+  position.reversiblePlies = records[0].halfMoveClock == 0 ? 0 : position.reversiblePlies + 1;
+}
+
+uint64_t TestBoard::perftCount(int depth) {
+  position.nodeCount = 0;
+  perft(side, 0, depth, &position, records, &tables);
+  return position.nodeCount;
+}
+
+std::unique_ptr<TestBoard> makeBoard(const std::string& fen) {
+  auto board = std::make_unique<TestBoard>();
+  if (!fen.empty()) board->setFen(fen);
+  return board;
+}
+
+std::string coordinates(Move m) {
+  std::string s;
+  s += char('a' + fileOf(moveFrom(m)));
+  s += char('1' + rankOf(moveFrom(m)));
+  s += char('a' + fileOf(moveTo(m)));
+  s += char('1' + rankOf(moveTo(m)));
+  if (int promo = movePromotion(m)) s += "nbrq"[(promo - 2) % 6];
+  return s;
+}
+
+std::string testDataPath(const std::string& relative) {
+  return std::string(VORLAK_TEST_DATA) + "/" + relative;
+}
+
+std::vector<PerftCase> readPerftFile(const std::string& path) {
+  std::vector<PerftCase> cases;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    auto semi = line.find(';');
+    if (semi == std::string::npos) continue;
+    PerftCase c;
+    c.fen = line.substr(0, semi);
+    std::istringstream rest(line.substr(semi));
+    std::string tag;
+    uint64_t n;
+    while (rest >> tag >> n) c.counts.push_back(n);
+    cases.push_back(c);
+  }
+  return cases;
+}
