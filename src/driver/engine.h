@@ -1,0 +1,47 @@
+// Everything the driver's main routine owns for the whole run, passed by pointer.
+#pragma once
+
+#include <cstdio>
+
+#include "board/types.h"
+#include "search/hash.h"
+
+struct TimeControl {
+  double timeBudget;  // microseconds allotted to this move
+  double startTime;   // clock reading when the move's thinking began, microseconds
+  uint64_t nodeBudget;
+  uint64_t nextClockCheck;
+};
+
+struct Engine {
+  int sideToMove;
+  Position position;
+  UndoRecord records[MAX_PLY];
+  BoardTables tables;
+  HashTables hash;
+  void* tablebaseCache;
+  std::FILE* listFile;
+  bool started;  // start-up finished: sizes and directories are fixed from now on
+
+  // Time management.
+  TimeControl tc;
+  double reserve;
+  double speedFactor;
+  uint32_t movesToGo;
+  uint32_t extraPercent;
+
+  // Game end.
+  int drawAcceptable;
+  uint32_t drawishCount;
+  uint32_t losingCount;
+  int previousScore;
+
+  // Root search.
+  Move rootMoves[MAX_MOVES];
+  Move bestMoveByDepth[MAX_PLY];
+  Move pv[MAX_PLY][MAX_PLY + 1];
+  Move expectedReply;
+};
+
+// Milliseconds since the process started.
+uint64_t processClockMs();

@@ -1,0 +1,18 @@
+// Moves as text: coordinates for the interface, algebraic notation for people, and
+// finding the legal move an input word names.
+#pragma once
+
+#include "board/types.h"
+
+constexpr int MOVE_TEXT_SIZE = 16;
+
+void moveToCoordinates(Move move, char* text);
+
+// Algebraic notation of a legal move of side in the position of record ply.
+void san(int side, int ply, Move move, char* text, Position* position, UndoRecord* records,
+         const BoardTables* tables);
+
+// The legal move of the side to move (at ply 0) that word names, or 0. A check or mate
+// sign from the third character on is cut off word.
+Move parseMove(char* word, int side, Position* position, UndoRecord* records,
+               const BoardTables* tables);
