@@ -5,6 +5,7 @@
 #include "board/types.h"
 
 constexpr int MOVE_TEXT_SIZE = 16;
+constexpr int WORD_BUFFER = 80;  // an input word as the command reader delivers it
 
 void moveToCoordinates(Move move, char* text);
 

@@ -1,0 +1,132 @@
+// Drives the built engine over standard input, as a GUI or a console user would.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Session {
+  std::string out, err;
+  int status = -1;
+};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Transcript : public testing::Test {
+ protected:
+  fs::path dir;
+  void SetUp() override {
+    char name[] = "/tmp/vorlak-transcript-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir = name;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  void writeFile(const std::string& name, const std::string& text) {
+    std::ofstream(dir / name, std::ios::binary) << text;
+  }
+  Session run(const std::string& input) {
+    writeFile("input.txt", input);
+    const std::string command = "cd '" + dir.string() + "' && timeout 20 '" VORLAK_BINARY
+                                "' < input.txt > out.txt 2> err.txt";
+    Session r;
+    const int status = std::system(command.c_str());
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = slurp(dir / "out.txt");
+    r.err = slurp(dir / "err.txt");
+    return r;
+  }
+};
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST_F(Transcript, MissingConfigurationStopsAtOnce) {
+  Session r = run("getfen\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "vorlak version 070722\nCan't read vorlak.cfg.  Quiting.");
+}
+
+TEST_F(Transcript, SessionOfPositionCommands) {
+  writeFile("vorlak.cfg", "# start-up file\nhashsize 3\n # not a comment\nsd 9");
+  Session r = run(
+      "getfen\n"
+      "setboard r3k2r/8/8/3pP3/8/8/8/R3K2R w KQkq d6 4 20\n"
+      "getfen\n"
+      "reverse\n"
+      "reverse\n"
+      "setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq - 0 1\n"
+      "getfen\n"
+      "   \n"
+      "E1G1\n"
+      "e1e3\n"
+      "perft 2\n"
+      "perft 0\n");  // no quit: the end of input ends the engine
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("vorlak version 070722\n", 0), 0u);
+  EXPECT_TRUE(contains(r.out, "illegal move: #\n"));  // " #" in the file is a word
+  EXPECT_TRUE(contains(r.out, "hash table size: 2 MBytes.\n"));
+  EXPECT_TRUE(contains(r.out, "\n2 F F F F F F F F \n1 R N B Q K B N R \n\n"));
+  EXPECT_TRUE(contains(r.out, "I'm resting\nI'm processing\n"));
+  EXPECT_TRUE(contains(r.out, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n"));
+  EXPECT_TRUE(contains(r.out, "\nr3k2r/8/8/3pP3/8/8/8/R3K2R w KQkq d6 4 20\n"));
+  EXPECT_TRUE(contains(r.out, "\nr3k2r/8/8/8/3Pp3/8/8/R3K2R b KQkq d3 4 20\n"));
+  // The refused FEN changes nothing: the next getfen shows the earlier position.
+  EXPECT_TRUE(contains(r.err, "Strange character in FEN\n"));
+  EXPECT_TRUE(contains(r.out, "R3K2R w KQkq d6 4 20\nI'm resting\nI'm processing\n"
+                              "I'm resting\nI'm processing\n"
+                              "r3k2r/8/8/3pP3/8/8/8/R3K2R w KQkq d6 4 20\n"));
+  EXPECT_TRUE(contains(r.out, "illegal move: E1G1\n"));
+  EXPECT_TRUE(contains(r.out, "illegal move: e1e3\n"));
+  EXPECT_TRUE(contains(r.out, "perft(2) = 648 ("));
+  EXPECT_TRUE(contains(r.out, "perft needs a depth from 1 to 63\n"));
+  EXPECT_FALSE(contains(r.out, "perft(0)"));
+}
+
+TEST_F(Transcript, OpponentMoveIsAnsweredAndListed) {
+  writeFile("vorlak.cfg", "hashsize 1\n");
+  Session r = run("xboard\nnew\ne2e4\nforce\nd2d4\nquit\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(r.out, "I'm searching\n"));
+  EXPECT_TRUE(contains(r.out, "\nmove "));
+  fs::path list;
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().filename().string().rfind("list.", 0) == 0) list = entry.path();
+  ASSERT_FALSE(list.empty());
+  const std::string games = slurp(list);
+  EXPECT_TRUE(contains(games, "[Event \""));
+  EXPECT_TRUE(contains(games, "[Black \"vorlak\"]         score opening depth\n"));
+  EXPECT_TRUE(contains(games, "white   1.       e4\n"));
+}
+
+TEST_F(Transcript, OverlongInputIsDropped) {
+  writeFile("vorlak.cfg", std::string(200, 'x') + "\nhashsize 1\n");
+  std::string longWord(100, 'y');
+  Session r = run(longWord + " getfen\n" + "a b c d e f g h i j k l m n getfen\n" + "getfen\n");
+  EXPECT_EQ(r.status, 0);
+  // The long word is thrown away and the rest of the line is read as a command;
+  // thirteen words start the gathering again with the fourteenth.
+  EXPECT_FALSE(contains(r.out, "yyyy"));
+  EXPECT_TRUE(contains(r.out, "illegal move: n\n"));
+  EXPECT_TRUE(contains(r.out, "hash table size: 1 MBytes.\n"));
+  size_t fens = 0;
+  for (size_t at = 0; (at = r.out.find("KQkq - 0 1\n", at)) != std::string::npos; ++at) ++fens;
+  EXPECT_EQ(fens, 2u);
+}
