@@ -1,0 +1,620 @@
+// The analysis runs by distance: level L holds the positions decided at L plies to
+// mate. A position lost in L makes every predecessor a win in L + 1; a position won in
+// L takes one move off each predecessor's count of moves not yet known to lose, and a
+// predecessor whose count reaches zero is lost. Captures and promotions are looked up
+// once, at the start, in the smaller tables: a quickest win through them is queued for
+// its level, and a drawn or winning one keeps the position from ever being lost.
+//
+// Symmetric images: the index keeps one image of each position, so counts are kept in
+// units of images. A pawnless position has 8 images, or 4 when it is its own transpose;
+// its count starts at moves x images/4 and every backward step from a child takes off
+// the child's images/4. (Moves from one position into the child's images and backward
+// steps from the child into the position's images are then counted alike.)
+#include "tbgen/generate.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace tbgen {
+
+namespace {
+
+constexpr int NO_WIN = 1 << 30;
+constexpr uint16_t PHANTOM = 0x1000;  // a move that never loses: keeps the count above 0
+constexpr uint64_t EP_KEY = uint64_t(1) << 63;
+
+int relativeRank(int colour, int sq) { return colour == 0 ? sq >> 3 : 7 - (sq >> 3); }
+int pawnStep(int colour) { return colour == 0 ? 8 : -8; }
+
+int unitAt(const EndingSpec& e, const int* sq, int square) {
+  for (int u = 0; u < e.units; ++u)
+    if (sq[u] == square) return u;
+  return -1;
+}
+
+// Images/4 of a position: 1 for a pawnless position that is its own transpose, else 2.
+// Endings with pawns all have two images per position and count plain moves.
+int weightOf(const EndingSpec& e, const int* sq) {
+  if (e.pawns || (sq[0] >> 3) != (sq[0] & 7)) return 1 + !e.pawns;
+  bool symmetric = false;
+  canonicalIndex(e, sq, nullptr, &symmetric);
+  return symmetric ? 1 : 2;
+}
+
+// Does colour have a pawn beside the square (same rank, next file)?
+bool pawnBeside(const EndingSpec& e, const int* sq, int colour, int square) {
+  for (int u = 2; u < e.units; ++u) {
+    if (e.colour[u] != colour || e.kind[u] != G_PAWN || sq[u] == OFF_BOARD) continue;
+    const int d = sq[u] - square;
+    if ((d == 1 && (square & 7) != 7) || (d == -1 && (square & 7) != 0)) return true;
+  }
+  return false;
+}
+
+struct Summary {
+  int legal = 0;
+  int quiet = 0;            // moves that keep the material
+  bool check = false;
+  int bestWin = NO_WIN;     // plies of the quickest win by capture or promotion
+  bool holds = false;       // a capture or promotion that does not lose
+  int slowestLoss = -1;     // plies of the slowest loss by capture or promotion
+};
+
+uint16_t exitState(const Table& t, const int* c, int captured, int promoted, int newKind, int childStm) {
+  const ExitLink& link = t.exits[captured + 1][promoted + 1][promoted >= 0 ? newKind : 0];
+  if (!link.table) return 0;  // bare kings: a draw
+  const EndingSpec& sub = link.table->spec;
+  int s[MAX_UNITS] = {};
+  const int flip = link.swap ? 56 : 0;
+  for (int u = 0; u < sub.units; ++u) s[u] = c[int(link.source[u])] ^ flip;
+  return link.table->state[childStm ^ int(link.swap)][canonicalIndex(sub, s)];
+}
+
+// The moves of the side to move: quiet moves are only counted (outside check, a unit
+// that is neither the king nor pinned moves legally wherever it can go), captures and
+// promotions are looked up in the smaller tables. epSquare is the square an en-passant
+// capture goes to, or -1.
+void summarise(const Table& t, const int* sq, int stm, int epSquare, Summary* out) {
+  const EndingSpec& e = t.spec;
+  const int opp = stm ^ 1;
+  uint64_t mine = 0, theirs = 0;
+  for (int u = 0; u < e.units; ++u)
+    if (sq[u] != OFF_BOARD) (e.colour[u] == stm ? mine : theirs) |= bit(sq[u]);
+  const uint64_t occ = mine | theirs;
+  const int king = sq[stm];
+  Summary s;
+  s.check = attacked(e, sq, occ, king, opp);
+  uint64_t pinned = 0;
+  if (!s.check)
+    for (int v = 2; v < e.units; ++v) {
+      const int k = e.kind[v];
+      if (e.colour[v] != opp || k < G_BISHOP || sq[v] == OFF_BOARD) continue;
+      const uint64_t lines = (k != G_BISHOP ? geometry.orthogonal[king] : 0) |
+                             (k != G_ROOK ? geometry.diagonal[king] : 0);
+      if (!(lines & bit(sq[v]))) continue;
+      const uint64_t b = geometry.between[king][sq[v]] & occ;
+      if (b && !(b & (b - 1)) && (b & mine)) pinned |= b;
+    }
+
+  int c[MAX_UNITS];
+  auto exitValue = [&](int captured, int promoted, int newKind) {
+    const uint16_t v = exitState(t, c, captured, promoted, newKind, opp);
+    switch (kindOfState(v)) {
+      case V_LOSS: s.bestWin = std::min(s.bestWin, pliesOfState(v) + 1); break;
+      case V_WIN: s.slowestLoss = std::max(s.slowestLoss, pliesOfState(v) + 1); break;
+      default: s.holds = true;  // a draw (an invalid child cannot follow a legal move)
+    }
+  };
+  // One move; safe: legal without a test.
+  auto move = [&](int u, int to, int captured, int capturedSquare, bool promotes, bool safe) {
+    copyUnits(c, sq);
+    c[u] = to;
+    if (captured >= 0) c[captured] = OFF_BOARD;
+    if (!safe) {
+      uint64_t occ2 = (occ ^ bit(sq[u])) | bit(to);
+      if (captured >= 0 && capturedSquare != to) occ2 ^= bit(capturedSquare);
+      if (attacked(e, c, occ2, c[stm], opp)) return;
+    }
+    if (promotes) {
+      s.legal += 4;
+      for (int k = G_QUEEN; k >= G_KNIGHT; --k) exitValue(captured, u, k);
+    } else if (captured >= 0) {
+      ++s.legal;
+      exitValue(captured, -1, 0);
+    } else {
+      ++s.legal;
+      ++s.quiet;
+    }
+  };
+  for (int u = 0; u < e.units; ++u) {
+    if (e.colour[u] != stm || sq[u] == OFF_BOARD) continue;
+    const int from = sq[u];
+    const int kind = e.kind[u];
+    const bool safe = kind != G_KING && !s.check && !(pinned & bit(from));
+    if (kind == G_PAWN) {
+      const int up = pawnStep(stm);
+      const int to = from + up;
+      const bool promotes = relativeRank(stm, to) == 7;
+      if (!(occ & bit(to))) {
+        if (safe && !promotes) {
+          ++s.legal;
+          ++s.quiet;
+        } else {
+          move(u, to, -1, -1, promotes, safe);
+        }
+        if (relativeRank(stm, from) == 1 && !(occ & bit(to + up))) {
+          if (safe) {
+            ++s.legal;
+            ++s.quiet;
+          } else {
+            move(u, to + up, -1, -1, false, false);
+          }
+        }
+      }
+      for (uint64_t caps = geometry.pawnAttack[stm][from] & theirs; caps; caps &= caps - 1) {
+        const int to2 = __builtin_ctzll(caps);
+        move(u, to2, unitAt(e, sq, to2), to2, promotes, safe);
+      }
+      // En passant empties two squares of a line: always tested.
+      if (epSquare >= 0 && (geometry.pawnAttack[stm][from] & bit(epSquare)))
+        move(u, epSquare, unitAt(e, sq, epSquare - up), epSquare - up, false, false);
+      continue;
+    }
+    const uint64_t targets = attacksOf(kind, stm, from, occ) & ~mine;
+    if (safe) {
+      const int n = __builtin_popcountll(targets & ~theirs);
+      s.legal += n;
+      s.quiet += n;
+    } else {
+      for (uint64_t q = targets & ~theirs; q; q &= q - 1) move(u, __builtin_ctzll(q), -1, -1, false, false);
+    }
+    for (uint64_t q = targets & theirs; q; q &= q - 1) {
+      const int to = __builtin_ctzll(q);
+      move(u, to, unitAt(e, sq, to), to, false, safe);
+    }
+  }
+  *out = s;
+}
+
+// Calls visit(unit, square it came from, predecessor squares) for every legal position,
+// the other side to move, from which a move that keeps the material leads here. epPawn
+// is the square of the pawn that has just made a double step when this is an
+// en-passant position, else -1.
+template <typename Visit>
+void forEachUnmove(const EndingSpec& e, const int* sq, int stm, int epPawn, Visit&& visit) {
+  const int mover = stm ^ 1;
+  const uint64_t occ = occupancyOf(e, sq);
+  int p[MAX_UNITS];
+  copyUnits(p, sq);
+  auto emit = [&](int u, int from) {
+    p[u] = from;
+    const uint64_t occ2 = (occ ^ bit(sq[u])) | bit(from);
+    if (!attacked(e, p, occ2, p[stm], mover)) visit(u, from, p);
+    p[u] = sq[u];
+  };
+  const int up = pawnStep(mover);
+  if (epPawn >= 0) {
+    emit(unitAt(e, sq, epPawn), epPawn - 2 * up);
+    return;
+  }
+  for (int u = 0; u < e.units; ++u) {
+    if (e.colour[u] != mover) continue;
+    const int s = sq[u];
+    if (e.kind[u] == G_PAWN) {
+      const int back = s - up;
+      if (relativeRank(mover, back) < 1 || (occ & bit(back))) continue;
+      emit(u, back);
+      // A double step next to a pawn of the side to move leads to the en-passant
+      // position instead.
+      if (relativeRank(mover, s) == 3 && !(occ & bit(back - up)) &&
+          !(e.bothPawns && pawnBeside(e, sq, stm, s)))
+        emit(u, back - up);
+    } else {
+      for (uint64_t from = attacksOf(e.kind[u], mover, s, occ) & ~occ; from; from &= from - 1)
+        emit(u, __builtin_ctzll(from));
+    }
+  }
+}
+
+// Everything a thread collects while it works on a share of one step.
+struct Lists {
+  std::vector<uint64_t> next[2];
+  std::vector<std::vector<uint64_t>> pending[2];  // by level
+  void queue(int stm, int level, uint64_t key) {
+    auto& p = pending[stm];
+    if (p.size() <= size_t(level)) p.resize(size_t(level) + 1);
+    p[size_t(level)].push_back(key);
+  }
+};
+
+template <typename F>
+void parallelFor(int threads, uint64_t n, uint64_t chunk, F&& body) {
+  std::atomic<uint64_t> nextChunk{0};
+  auto work = [&](int id) {
+    for (;;) {
+      const uint64_t begin = nextChunk.fetch_add(chunk);
+      if (begin >= n) return;
+      body(begin, std::min(n, begin + chunk), id);
+    }
+  };
+  if (threads <= 1) {
+    work(0);
+    return;
+  }
+  std::vector<std::thread> pool;
+  for (int i = 1; i < threads; ++i) pool.emplace_back(work, i);
+  work(0);
+  for (auto& th : pool) th.join();
+}
+
+struct Analysis {
+  Table& t;
+  const EndingSpec& e;
+  int threads;
+  std::vector<Lists> lists;
+  std::vector<std::vector<uint64_t>> pending[2];
+  std::vector<uint64_t> current[2];
+  bool grouped[MAX_UNITS] = {};  // one of identical men
+
+  uint16_t& stateOf(int stm, uint64_t key) {
+    return (key & EP_KEY) ? t.ep[stm].state[key & ~EP_KEY] : t.state[stm][key];
+  }
+
+  // Squares of a node, and the en-passant details of an en-passant node.
+  // Returns the index of the position (without the en-passant detail).
+  uint64_t squaresOf(int stm, uint64_t key, int* sq, int* epPawn, int* epSquare) {
+    *epPawn = *epSquare = -1;
+    uint64_t index = key;
+    if (key & EP_KEY) {
+      const uint64_t k = t.ep[stm].key[key & ~EP_KEY];
+      index = k >> 6;
+      *epPawn = int(k & 63);
+      *epSquare = *epPawn - pawnStep(stm ^ 1);
+    }
+    decodeIndex(e, index, sq);
+    return index;
+  }
+
+  // The en-passant images of a position with the side to move stm: the other side's
+  // pawns that may just have made a double step beside a pawn of stm.
+  template <typename F>
+  void forEachEpVariant(int stm, uint64_t index, const int* canon, F&& f) {
+    const int mover = stm ^ 1;
+    const uint64_t occ = occupancyOf(e, canon);
+    for (int u = 2; u < e.units; ++u) {
+      if (e.colour[u] != mover || e.kind[u] != G_PAWN) continue;
+      const int s = canon[u], up = pawnStep(mover);
+      if (relativeRank(mover, s) != 3 || (occ & bit(s - up)) || (occ & bit(s - 2 * up))) continue;
+      if (!pawnBeside(e, canon, stm, s)) continue;
+      const auto it = t.ep[stm].slot.find(index << 6 | uint64_t(s));
+      if (it != t.ep[stm].slot.end()) f(EP_KEY | it->second);
+    }
+  }
+
+  void initNode(int stm, uint64_t key, const int* sq, int epSquare, Lists& out) {
+    Summary s;
+    summarise(t, sq, stm, epSquare, &s);
+    uint16_t& st = stateOf(stm, key);
+    if (s.legal == 0) {
+      if (s.check) {
+        st = ST_KNOWN;
+        out.next[stm].push_back(key);
+      } else {
+        st = 0;  // stalemate: stays undecided, a draw
+      }
+      return;
+    }
+    const int weight = weightOf(e, sq);
+    int count = s.quiet * weight;
+    if (s.holds || s.bestWin != NO_WIN) count += PHANTOM;
+    st = uint16_t(count);
+    if (s.bestWin != NO_WIN)
+      out.queue(stm, s.bestWin, key);
+    else if (count == 0)
+      out.queue(stm, s.slowestLoss, key);
+  }
+
+  void collect() {
+    for (auto& l : lists)
+      for (int stm = 0; stm < 2; ++stm) {
+        current[stm].insert(current[stm].end(), l.next[stm].begin(), l.next[stm].end());
+        l.next[stm].clear();
+        auto& p = pending[stm];
+        if (p.size() < l.pending[stm].size()) p.resize(l.pending[stm].size());
+        for (size_t level = 0; level < l.pending[stm].size(); ++level) {
+          p[level].insert(p[level].end(), l.pending[stm][level].begin(), l.pending[stm][level].end());
+        }
+        l.pending[stm].clear();
+      }
+  }
+
+  void findEpNodes() {
+    for (int stm = 0; stm < 2; ++stm) {
+      EpNodes& ep = t.ep[stm];
+      int sq[MAX_UNITS];
+      for (uint64_t index = 0; index < e.size; ++index) {
+        if (t.state[stm][index] == ST_INVALID || !decodeIndex(e, index, sq)) continue;
+        const int mover = stm ^ 1;
+        const uint64_t occ = occupancyOf(e, sq);
+        for (int u = 2; u < e.units; ++u) {
+          if (e.colour[u] != mover || e.kind[u] != G_PAWN) continue;
+          const int s = sq[u], up = pawnStep(mover);
+          if (relativeRank(mover, s) != 3 || (occ & bit(s - up)) || (occ & bit(s - 2 * up))) continue;
+          if (!pawnBeside(e, sq, stm, s)) continue;
+          const uint64_t k = index << 6 | uint64_t(s);
+          ep.slot.emplace(k, uint32_t(ep.key.size()));
+          ep.key.push_back(k);
+        }
+      }
+      ep.state.assign(ep.key.size(), ST_INVALID);
+    }
+  }
+
+  void initialise() {
+    parallelFor(threads, e.size, 1 << 14, [&](uint64_t begin, uint64_t end, int id) {
+      int sq[MAX_UNITS];
+      for (uint64_t index = begin; index < end; ++index) {
+        if (!decodeIndex(e, index, sq)) {
+          t.state[0][index] = t.state[1][index] = ST_INVALID;
+          continue;
+        }
+        for (int stm = 0; stm < 2; ++stm) {
+          if (!legalFor(e, sq, stm))
+            t.state[stm][index] = ST_INVALID;
+          else
+            initNode(stm, index, sq, -1, lists[size_t(id)]);
+        }
+      }
+    });
+    if (e.bothPawns) {
+      findEpNodes();
+      for (int stm = 0; stm < 2; ++stm)
+        parallelFor(threads, t.ep[stm].key.size(), 1 << 10, [&](uint64_t begin, uint64_t end, int id) {
+          int sq[MAX_UNITS], epPawn, epSquare;
+          for (uint64_t slot = begin; slot < end; ++slot) {
+            squaresOf(stm, EP_KEY | slot, sq, &epPawn, &epSquare);
+            initNode(stm, EP_KEY | slot, sq, epSquare, lists[size_t(id)]);
+          }
+        });
+    }
+    collect();
+  }
+
+  // One backward step from a position decided at level (a win or a loss) to a
+  // predecessor key with side to move stm.
+  void touch(int stm, uint64_t key, int level, int weight, Lists& out) {
+    std::atomic_ref<uint16_t> st(stateOf(stm, key));
+    uint16_t v = st.load(std::memory_order_relaxed);
+    if (level % 2 == 0) {  // the child loses: a win in level + 1
+      while (!(v & ST_KNOWN)) {
+        if (st.compare_exchange_weak(v, uint16_t(ST_KNOWN | (level + 1)), std::memory_order_relaxed)) {
+          out.next[stm].push_back(key);
+          return;
+        }
+      }
+      return;
+    }
+    // The child wins: one more move known to lose.
+    for (;;) {
+      if (v & ST_KNOWN) return;
+      if (v < weight) return;  // counted out already (cannot happen with exact counts)
+      const uint16_t w = uint16_t(v - weight);
+      if (st.compare_exchange_weak(v, w, std::memory_order_relaxed)) {
+        if (w != 0) return;
+        break;
+      }
+    }
+    int sq[MAX_UNITS], epPawn, epSquare;
+    squaresOf(stm, key, sq, &epPawn, &epSquare);
+    Summary s;
+    summarise(t, sq, stm, epSquare, &s);
+    const int loss = std::max(level + 1, s.slowestLoss);
+    if (loss == level + 1) {
+      uint16_t zero = 0;
+      if (st.compare_exchange_strong(zero, uint16_t(ST_KNOWN | loss), std::memory_order_relaxed))
+        out.next[stm].push_back(key);
+    } else {
+      out.queue(stm, loss, key);
+    }
+  }
+
+  void step(int level) {
+    for (int stm = 0; stm < 2; ++stm) {
+      const std::vector<uint64_t>& nodes = current[stm];
+      parallelFor(threads, nodes.size(), 256, [&](uint64_t begin, uint64_t end, int id) {
+        Lists& out = lists[size_t(id)];
+        int sq[MAX_UNITS], canon[MAX_UNITS], epPawn, epSquare;
+        // The predecessors of a few positions are gathered and prefetched before they
+        // are touched: the states are scattered over memory.
+        constexpr int BATCH = 8;
+        uint64_t keys[BATCH * 256];
+        int weights[BATCH * 256];
+        for (uint64_t first = begin; first < end; first += BATCH) {
+          int n = 0;
+          for (uint64_t i = first; i < std::min(end, first + BATCH); ++i) {
+            const uint64_t base = squaresOf(stm, nodes[i], sq, &epPawn, &epSquare);
+            const int weight = weightOf(e, sq);
+            // While the first king stays, a move of a unit that is not one of identical
+            // men keeps the stored image (unless the king is on the diagonal of a
+            // pawnless position): the index then changes in that unit's digit only.
+            const bool sameImage = e.pawns || (sq[0] >> 3) != (sq[0] & 7);
+            forEachUnmove(e, sq, stm, epPawn, [&](int u, int from, const int* p) {
+              uint64_t index;
+              const int* image = p;
+              if (u != 0 && sameImage && !grouped[u]) {
+                const int shift = 6 * (e.units - 1 - u);
+                index = base - (uint64_t(sq[u]) << shift) + (uint64_t(from) << shift);
+              } else {
+                index = canonicalIndex(e, p, canon);
+                image = canon;
+              }
+              __builtin_prefetch(&t.state[stm ^ 1][index]);
+              weights[n] = weight;
+              keys[n++] = index;
+              if (e.bothPawns)
+                forEachEpVariant(stm ^ 1, index, image, [&](uint64_t k) {
+                  weights[n] = weight;
+                  keys[n++] = k;
+                });
+            });
+          }
+          for (int k = 0; k < n; ++k) touch(stm ^ 1, keys[k], level, weights[k], out);
+        }
+      });
+    }
+  }
+
+  void run() {
+    initialise();
+    for (int level = 0;; ++level) {
+      // Positions queued for this level that nothing decided earlier.
+      for (int stm = 0; stm < 2; ++stm) {
+        if (size_t(level) >= pending[stm].size()) continue;
+        for (uint64_t key : pending[stm][size_t(level)]) {
+          uint16_t& st = stateOf(stm, key);
+          if (!(st & ST_KNOWN)) {
+            st = uint16_t(ST_KNOWN | level);
+            current[stm].push_back(key);
+          }
+        }
+        std::vector<uint64_t>().swap(pending[stm][size_t(level)]);
+      }
+      const bool more = size_t(level) + 1 < std::max(pending[0].size(), pending[1].size());
+      if (current[0].empty() && current[1].empty() && !more) break;
+      // In index order neighbouring positions share predecessors and cache lines.
+      for (auto& c : current) std::sort(c.begin(), c.end());
+      step(level);
+      current[0].clear();
+      current[1].clear();
+      collect();
+    }
+  }
+};
+
+}  // namespace
+
+std::vector<std::string> subEndings(const EndingSpec& e) {
+  std::vector<std::string> out;
+  for (int captured = -1; captured < e.units; ++captured) {
+    if (captured == 0 || captured == 1) continue;
+    for (int promoted = -1; promoted < e.units; ++promoted) {
+      if (promoted >= 0 && (e.kind[promoted] != G_PAWN || promoted == captured)) continue;
+      if (captured < 0 && promoted < 0) continue;
+      for (int k = promoted >= 0 ? G_KNIGHT : 0; k <= (promoted >= 0 ? G_QUEEN : 0); ++k) {
+        int kinds[2][MAX_MEN], n[2] = {0, 0};
+        for (int u = 2; u < e.units; ++u)
+          if (u != captured) kinds[e.colour[u]][n[e.colour[u]]++] = u == promoted ? k : e.kind[u];
+        if (n[0] + n[1] == 0) continue;
+        const std::string name = materialName(kinds[0], n[0], kinds[1], n[1], nullptr);
+        if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+      }
+    }
+  }
+  return out;
+}
+
+namespace {
+
+bool linkExits(Table& t, const TableSet& done, std::string* error) {
+  const EndingSpec& e = t.spec;
+  for (int captured = -1; captured < e.units; ++captured) {
+    if (captured == 0 || captured == 1) continue;
+    for (int promoted = -1; promoted < e.units; ++promoted) {
+      if (promoted >= 0 && (e.kind[promoted] != G_PAWN || promoted == captured)) continue;
+      if (captured < 0 && promoted < 0) continue;
+      for (int k = promoted >= 0 ? G_KNIGHT : 0; k <= (promoted >= 0 ? G_QUEEN : 0); ++k) {
+        ExitLink& link = t.exits[captured + 1][promoted + 1][k];
+        int kinds[2][MAX_MEN], n[2] = {0, 0}, kindOf[MAX_UNITS];
+        for (int u = 0; u < e.units; ++u) {
+          kindOf[u] = u == promoted ? k : e.kind[u];
+          if (u >= 2 && u != captured) kinds[e.colour[u]][n[e.colour[u]]++] = kindOf[u];
+        }
+        if (n[0] + n[1] == 0) continue;  // bare kings
+        bool swap = false;
+        const std::string name = materialName(kinds[0], n[0], kinds[1], n[1], &swap);
+        const auto it = done.find(name);
+        if (it == done.end()) {
+          *error = e.name + " needs the table of " + name + " first";
+          return false;
+        }
+        link.table = it->second.get();
+        link.swap = swap;
+        const EndingSpec& sub = link.table->spec;
+        bool used[MAX_UNITS] = {};
+        for (int v = 0; v < sub.units; ++v) {
+          const int side = sub.colour[v] ^ int(swap);
+          for (int u = 0; u < e.units; ++u) {
+            if (used[u] || u == captured || e.colour[u] != side || kindOf[u] != sub.kind[v]) continue;
+            used[u] = true;
+            link.source[v] = int8_t(u);
+            break;
+          }
+        }
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+uint16_t lookupState(const Table& t, const int* sq, int sideToMove, int epSquare) {
+  int canon[MAX_UNITS];
+  const uint64_t index = canonicalIndex(t.spec, sq, canon);
+  if (epSquare >= 0 && t.spec.bothPawns) {
+    // The pawn that made the double step stands in front of the en-passant square; its
+    // square in the stored image is found through the mirror that canonicalIndex used.
+    const int x = (sq[0] & 7) >= 4 ? 7 : 0;
+    const int pawn = (epSquare + pawnStep(sideToMove ^ 1)) ^ x;
+    const auto it = t.ep[sideToMove].slot.find(index << 6 | uint64_t(pawn));
+    if (it != t.ep[sideToMove].slot.end()) return t.ep[sideToMove].state[it->second];
+  }
+  return t.state[sideToMove][index];
+}
+
+bool generate(const std::string& name, TableSet& done, int threads, GenStats* stats,
+              std::string* error) {
+  initGeometry();
+  const auto start = std::chrono::steady_clock::now();
+  auto table = std::make_unique<Table>();
+  if (!parseEnding(name, &table->spec, error)) return false;
+  if (!linkExits(*table, done, error)) return false;
+  const EndingSpec& e = table->spec;
+  table->state[0].resize(e.size);
+  table->state[1].resize(e.size);
+  threads = std::max(1, threads);
+  Analysis a{*table, e, threads, std::vector<Lists>(size_t(threads)), {}, {}, {}};
+  for (int u = 2; u < e.units; ++u)
+    a.grouped[u] = e.sameAsPrevious[u] || (u + 1 < e.units && e.sameAsPrevious[u + 1]);
+  a.run();
+
+  GenStats s;
+  for (int stm = 0; stm < 2; ++stm) {
+    auto count = [&](uint16_t v) {
+      switch (kindOfState(v)) {
+        case V_WIN:
+          ++s.wins[stm];
+          s.longestWin[stm] = std::max(s.longestWin[stm], pliesOfState(v));
+          break;
+        case V_LOSS:
+          ++s.losses[stm];
+          s.longestLoss[stm] = std::max(s.longestLoss[stm], pliesOfState(v));
+          break;
+        case V_DRAW: ++s.draws[stm]; break;
+        default: break;
+      }
+    };
+    for (uint16_t v : table->state[stm]) count(v);
+    for (uint16_t v : table->ep[stm].state) count(v);
+    s.epPositions += table->ep[stm].key.size();
+  }
+  s.bytes = 2 * e.size * sizeof(uint16_t) + s.epPositions * 24;
+  s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (stats) *stats = s;
+  done[name] = std::move(table);
+  return true;
+}
+
+}  // namespace tbgen

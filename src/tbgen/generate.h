@@ -1,0 +1,81 @@
+// Retrograde analysis of one ending: every position's distance to mate, in plies, over
+// the generator's own index (tbgen/ending.h). Captures and promotions take their values
+// from the tables of the smaller endings, which must have been generated (or loaded)
+// first.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "tbgen/ending.h"
+
+namespace tbgen {
+
+// State of one position, from the side to move's point of view.
+constexpr uint16_t ST_INVALID = 0xFFFF;  // no position, or the side not to move in check
+constexpr uint16_t ST_KNOWN = 0x8000;    // plus the plies to mate: odd wins, even loses
+// Any other value: not decided yet; while analysing, it counts the moves not yet known
+// to lose. Whatever is undecided at the end is a draw.
+
+enum ValueKind { V_INVALID, V_DRAW, V_WIN, V_LOSS };
+inline ValueKind kindOfState(uint16_t s) {
+  if (s == ST_INVALID) return V_INVALID;
+  if (!(s & ST_KNOWN)) return V_DRAW;
+  return (s & 1) ? V_WIN : V_LOSS;
+}
+inline int pliesOfState(uint16_t s) { return s & 0x7FFF; }
+
+struct Table;
+
+// Where a capture or promotion leads: the table of the smaller ending (none when only
+// the kings are left), whether its first side is our second, and for each of its units
+// the unit of ours that stands there.
+struct ExitLink {
+  const Table* table = nullptr;
+  bool swap = false;
+  int8_t source[MAX_UNITS]{};
+};
+
+// Positions in which the side to move may capture en passant: the other side's pawn
+// has just made a double step and a pawn of the side to move stands beside it.
+struct EpNodes {
+  std::unordered_map<uint64_t, uint32_t> slot;  // index << 6 | square of that pawn
+  std::vector<uint64_t> key;
+  std::vector<uint16_t> state;
+};
+
+struct Table {
+  EndingSpec spec;
+  std::vector<uint16_t> state[2];  // by side to move
+  EpNodes ep[2];
+  // [captured unit + 1][promoted unit + 1][new kind]
+  ExitLink exits[MAX_UNITS + 1][MAX_UNITS + 1][G_KING];
+};
+
+using TableSet = std::map<std::string, std::unique_ptr<Table>>;
+
+struct GenStats {
+  double seconds = 0;
+  uint64_t wins[2]{}, losses[2]{}, draws[2]{};
+  uint64_t epPositions = 0;
+  int longestWin[2]{}, longestLoss[2]{};  // plies
+  uint64_t bytes = 0;                      // analysis memory
+};
+
+// The endings that captures and promotions of this one lead to (bare kings excluded).
+std::vector<std::string> subEndings(const EndingSpec& e);
+
+// Analyses the ending; its sub-endings must be in done. On success the table is added
+// to done.
+bool generate(const std::string& name, TableSet& done, int threads, GenStats* stats,
+              std::string* error);
+
+// State of a position given by its squares (any symmetric image), with the square a
+// pawn may be captured on en passant (-1 for none).
+uint16_t lookupState(const Table& t, const int* sq, int sideToMove, int epSquare = -1);
+
+}  // namespace tbgen
