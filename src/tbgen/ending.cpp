@@ -235,4 +235,25 @@ bool decodeIndex(const EndingSpec& e, uint64_t index, int* sq) {
   return true;
 }
 
+int epPawns(const EndingSpec& e, const int* sq, int sideToMove, int* squares) {
+  if (!e.bothPawns) return 0;
+  const int mover = sideToMove ^ 1;
+  const int up = mover == 0 ? 8 : -8;
+  const uint64_t occupied = occupancyOf(e, sq);
+  uint64_t beside = 0;  // squares next to a pawn of the side to move, on its rank
+  for (int u = 2; u < e.units; ++u)
+    if (e.colour[u] == sideToMove && e.kind[u] == G_PAWN && sq[u] != OFF_BOARD) {
+      if (fileOfSq(sq[u]) > 0) beside |= bit(sq[u] - 1);
+      if (fileOfSq(sq[u]) < 7) beside |= bit(sq[u] + 1);
+    }
+  int n = 0;
+  for (int u = 2; u < e.units; ++u) {
+    if (e.colour[u] != mover || e.kind[u] != G_PAWN || sq[u] == OFF_BOARD) continue;
+    const int s = sq[u];
+    const int rank = mover == 0 ? rankOfSq(s) : 7 - rankOfSq(s);
+    if (rank == 3 && (beside & bit(s)) && !(occupied & (bit(s - up) | bit(s - 2 * up)))) squares[n++] = s;
+  }
+  return n;
+}
+
 }  // namespace tbgen

@@ -149,6 +149,10 @@ uint64_t canonicalIndex(const EndingSpec& e, const int* sq, int* canon = nullptr
 // check.
 bool decodeIndex(const EndingSpec& e, uint64_t index, int* sq);
 
+// Squares of the pawns of the side not to move that may just have made a double step
+// beside a pawn of the side to move: each makes an en-passant position. Returns how many.
+int epPawns(const EndingSpec& e, const int* sq, int sideToMove, int* squares);
+
 // The side that is not to move must not be in check.
 inline bool legalFor(const EndingSpec& e, const int* sq, int sideToMove) {
   const int other = sideToMove ^ 1;

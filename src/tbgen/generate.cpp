@@ -277,18 +277,13 @@ struct Analysis {
     return index;
   }
 
-  // The en-passant images of a position with the side to move stm: the other side's
-  // pawns that may just have made a double step beside a pawn of stm.
+  // The en-passant positions that share the men of a position (side to move stm).
   template <typename F>
   void forEachEpVariant(int stm, uint64_t index, const int* canon, F&& f) {
-    const int mover = stm ^ 1;
-    const uint64_t occ = occupancyOf(e, canon);
-    for (int u = 2; u < e.units; ++u) {
-      if (e.colour[u] != mover || e.kind[u] != G_PAWN) continue;
-      const int s = canon[u], up = pawnStep(mover);
-      if (relativeRank(mover, s) != 3 || (occ & bit(s - up)) || (occ & bit(s - 2 * up))) continue;
-      if (!pawnBeside(e, canon, stm, s)) continue;
-      const auto it = t.ep[stm].slot.find(index << 6 | uint64_t(s));
+    int pawns[MAX_MEN];
+    const int n = epPawns(e, canon, stm, pawns);
+    for (int i = 0; i < n; ++i) {
+      const auto it = t.ep[stm].slot.find(index << 6 | uint64_t(pawns[i]));
       if (it != t.ep[stm].slot.end()) f(EP_KEY | it->second);
     }
   }
@@ -336,14 +331,10 @@ struct Analysis {
       int sq[MAX_UNITS];
       for (uint64_t index = 0; index < e.size; ++index) {
         if (t.state[stm][index] == ST_INVALID || !decodeIndex(e, index, sq)) continue;
-        const int mover = stm ^ 1;
-        const uint64_t occ = occupancyOf(e, sq);
-        for (int u = 2; u < e.units; ++u) {
-          if (e.colour[u] != mover || e.kind[u] != G_PAWN) continue;
-          const int s = sq[u], up = pawnStep(mover);
-          if (relativeRank(mover, s) != 3 || (occ & bit(s - up)) || (occ & bit(s - 2 * up))) continue;
-          if (!pawnBeside(e, sq, stm, s)) continue;
-          const uint64_t k = index << 6 | uint64_t(s);
+        int pawns[MAX_MEN];
+        const int n = epPawns(e, sq, stm, pawns);
+        for (int i = 0; i < n; ++i) {
+          const uint64_t k = index << 6 | uint64_t(pawns[i]);
           ep.slot.emplace(k, uint32_t(ep.key.size()));
           ep.key.push_back(k);
         }

@@ -1,0 +1,344 @@
+#include "tbgen/tablefile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "tablebase/compress.h"
+#include "tablebase/decode.h"
+#include "tablebase/tablebase.h"
+
+namespace tbgen {
+
+int storedValue(uint16_t state) {
+  switch (kindOfState(state)) {
+    case V_WIN: return 32767 - (pliesOfState(state) + 1) / 2;
+    case V_LOSS: return -32767 + pliesOfState(state) / 2 + 1;
+    default: return 0;
+  }
+}
+
+uint16_t stateOfStored(int stored) {
+  if (stored == STORED_UNKNOWN) return ST_INVALID;
+  if (stored == 0) return 0;
+  if (stored > 0) return uint16_t(ST_KNOWN | (2 * (32767 - stored) - 1));
+  return uint16_t(ST_KNOWN | (2 * (stored + 32767 - 1)));
+}
+
+bool byteOfStored(int stored, int8_t* code) {
+  if (stored == 0) {
+    *code = 0;
+    return true;
+  }
+  const int m = stored > 0 ? 32767 - stored : stored + 32767;
+  if (m < 1 || m > 127) return false;
+  if (stored > 0)
+    *code = int8_t(m == 127 ? -128 : 127 - m);
+  else
+    *code = int8_t(m == 127 ? -127 : m - 127);
+  return true;
+}
+
+int storedOfByte(int8_t code) {
+  if (code == 0) return 0;
+  if (code == 127) return STORED_UNKNOWN;
+  if (code == -128) return 32640;
+  if (code == -127) return -32640;
+  return code > 0 ? 32640 + code : code - 32640;
+}
+
+namespace {
+
+constexpr int kListOffset[G_KING + 1] = {0, PS_PAWN, PS_KNIGHT, PS_BISHOP, PS_ROOK, PS_QUEEN, PS_KING};
+
+// The index functions' view of a position: each side's men by kind, ascending.
+void pieceLists(const EndingSpec& e, const int* sq, int first[PIECE_SQUARES_SIZE],
+                int second[PIECE_SQUARES_SIZE]) {
+  int* lists[2] = {first, second};
+  for (int c = 0; c < 2; ++c)
+    for (int i = 0; i < PIECE_SQUARES_SIZE; ++i) lists[c][i] = 0;
+  int used[2][G_KING + 1] = {};
+  for (int u = 0; u < e.units; ++u) {
+    const int c = e.colour[u], k = e.kind[u];
+    int* slot = lists[c] + kListOffset[k];
+    int n = used[c][k]++;
+    // Identical men come sorted from the index, but keep the lists right regardless.
+    while (n > 0 && slot[n - 1] > sq[u]) {
+      slot[n] = slot[n - 1];
+      --n;
+    }
+    slot[n] = sq[u];
+  }
+}
+
+int endingIndexOf(const std::string& name, std::string* error) {
+  const int ending = tbFindEnding(name.c_str());
+  if (ending == 0) *error = name + " is not an ending the engine knows";
+  return ending;
+}
+
+const char* extension(int tbSide) { return tbSide ? ".nbb" : ".nbw"; }
+
+bool writeWhole(const std::string& path, const uint8_t* data, size_t size, std::string* error) {
+  // Written under a temporary name first: an interrupted run leaves no short file that
+  // the engine would take for a damaged table.
+  const std::string temporary = path + ".part";
+  std::FILE* f = std::fopen(temporary.c_str(), "wb");
+  if (!f) {
+    *error = "cannot write " + temporary;
+    return false;
+  }
+  const bool ok = std::fwrite(data, 1, size, f) == size;
+  if (std::fclose(f) != 0 || !ok) {
+    std::remove(temporary.c_str());
+    *error = "cannot write " + temporary;
+    return false;
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    *error = "cannot rename " + temporary + " to " + path;
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> candidates(const std::string& dir, const std::string& name, int tbSide) {
+  const std::string base = plainPath(dir, name, tbSide);
+  const std::string stem = dir.empty() ? name : dir + "/" + name;
+  const std::string ext = extension(tbSide) + 1;  // without the period
+  return {base, base + ".emd", stem + "_" + ext + ".emd", stem + ext + ".emd"};
+}
+
+bool fileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+}  // namespace
+
+bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileStats* stats,
+                std::string* error) {
+  const EndingSpec& e = t.spec;
+  const int ending = endingIndexOf(e.name, error);
+  if (!ending) return false;
+  tbInitIndexTables();
+  const EndingRecord& record = tbEndings[size_t(ending)];
+  const bool wide = record.flags & TB_WIDE;
+  const bool symmetric = record.flags & TB_SYMMETRIC;
+  FileStats s;
+  s.entries = record.entries[tbSide];
+  const size_t width = wide ? 2 : 1;
+  bytes->assign(s.entries * width, uint8_t(FILLER_BYTE));
+  if (wide)
+    for (uint64_t i = 0; i < s.entries; ++i) (*bytes)[2 * i] = 0xFF;  // 32767, little-endian
+  std::vector<uint8_t> written(s.entries, 0);
+
+  auto put = [&](int stm, const int* sq, int epSquare, uint16_t state) {
+    int first[PIECE_SQUARES_SIZE], second[PIECE_SQUARES_SIZE];
+    pieceLists(e, sq, first, second);
+    const uint64_t entry = record.indexFunction[stm](first, second, epSquare < 0 ? TB_NO_EN_PASSANT : epSquare, 0);
+    if (entry >= s.entries) {
+      ++s.outOfRange;
+      return;
+    }
+    const int stored = storedValue(state);
+    uint8_t code[2];
+    if (wide) {
+      code[0] = uint8_t(stored & 255);
+      code[1] = uint8_t((stored >> 8) & 255);
+    } else {
+      int8_t b;
+      if (!byteOfStored(stored, &b)) {
+        ++s.unstorable;
+        b = FILLER_BYTE;
+      }
+      code[0] = uint8_t(b);
+    }
+    uint8_t* at = bytes->data() + entry * width;
+    if (written[entry]) {
+      if (std::memcmp(at, code, width) != 0) ++s.conflicts;
+      return;
+    }
+    written[entry] = 1;
+    std::memcpy(at, code, width);
+  };
+
+  const int sides[2] = {tbSide, 1};
+  const int sideCount = symmetric ? 2 : 1;
+  int sq[MAX_UNITS];
+  for (uint64_t index = 0; index < e.size; ++index) {
+    if (!decodeIndex(e, index, sq)) continue;
+    for (int i = 0; i < sideCount; ++i) {
+      const uint16_t state = t.state[sides[i]][index];
+      if (state == ST_INVALID) continue;
+      ++s.positions;
+      put(sides[i], sq, -1, state);
+    }
+  }
+  for (int i = 0; i < sideCount; ++i) {
+    const int stm = sides[i];
+    const EpNodes& ep = t.ep[stm];
+    for (size_t slot = 0; slot < ep.key.size(); ++slot) {
+      decodeIndex(e, ep.key[slot] >> 6, sq);
+      const int pawn = int(ep.key[slot] & 63);
+      ++s.positions;
+      put(stm, sq, stm == 0 ? pawn + 8 : pawn - 8, ep.state[slot]);
+    }
+  }
+  for (uint8_t w : written) s.filled += !w;
+  *stats = s;
+  if (s.conflicts || s.outOfRange) {
+    *error = e.name + extension(tbSide) + ": " + std::to_string(s.conflicts) +
+             " entries reached by positions of different values, " + std::to_string(s.outOfRange) +
+             " positions numbered past the end";
+    return false;
+  }
+  return true;
+}
+
+std::string plainPath(const std::string& dir, const std::string& name, int tbSide) {
+  return (dir.empty() ? name : dir + "/" + name) + extension(tbSide);
+}
+
+std::string findFile(const std::string& dir, const std::string& name, int tbSide) {
+  for (const std::string& path : candidates(dir, name, tbSide))
+    if (fileExists(path)) return path;
+  return "";
+}
+
+bool tableFilesExist(const std::string& dir, const std::string& name) {
+  const int ending = tbFindEnding(name.c_str());
+  if (!ending) return false;
+  const bool symmetric = tbEndings[size_t(ending)].flags & TB_SYMMETRIC;
+  for (int side = 0; side < (symmetric ? 1 : 2); ++side)
+    if (findFile(dir, name, side).empty()) return false;
+  return true;
+}
+
+bool writeTable(const Table& t, const std::string& dir, bool compress, std::vector<FileStats>* stats,
+                std::string* error) {
+  const int ending = endingIndexOf(t.spec.name, error);
+  if (!ending) return false;
+  const bool symmetric = tbEndings[size_t(ending)].flags & TB_SYMMETRIC;
+  stats->clear();
+  for (int side = 0; side < (symmetric ? 1 : 2); ++side) {
+    std::vector<uint8_t> bytes;
+    FileStats s;
+    if (!layoutFile(t, side, &bytes, &s, error)) return false;
+    const std::vector<std::string> names = candidates(dir, t.spec.name, side);
+    std::string path = names[0];
+    if (compress) {
+      path = names[1];
+      tb::CompressStats cs;
+      const std::vector<uint8_t> packed = tb::compressBytes(bytes.data(), bytes.size(), &cs);
+      if (packed.empty()) {
+        *error = "cannot compress " + path;
+        return false;
+      }
+      bytes = packed;
+    }
+    if (!writeWhole(path, bytes.data(), bytes.size(), error)) return false;
+    for (const std::string& other : names)
+      if (other != path) std::remove(other.c_str());
+    s.bytes = bytes.size();
+    stats->push_back(s);
+  }
+  return true;
+}
+
+bool readFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    *error = "cannot open " + path;
+    return false;
+  }
+  bool ok = true;
+  const bool packed = path.size() > 4 && path.compare(path.size() - 4, 4, ".emd") == 0;
+  if (!packed) {
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    bytes->resize(size_t(std::max(size, 0L)));
+    ok = size >= 0 && std::fread(bytes->data(), 1, bytes->size(), f) == bytes->size();
+    if (!ok) *error = "cannot read " + path;
+  } else {
+    tb::CompressedTable* table = nullptr;
+    const int err = tb::openCompressed(f, &table);
+    if (err != 0) {
+      *error = path + ": not a compressed tablebase file (error " + std::to_string(err) + ")";
+      ok = false;
+    } else {
+      const uint64_t total = uint64_t(table->blocks - 1) * table->blockSize + table->lastBlockSize;
+      bytes->resize(total);
+      std::vector<uint8_t> out(table->blockSize + 64), in(table->blockSize);
+      for (uint32_t b = 0; ok && b < table->blocks; ++b) {
+        const int r = tb::decodeBlock(table, f, b, out.data(), in.data(), uint32_t(in.size()));
+        if (r != 0) {
+          *error = path + ": block " + std::to_string(b) + " does not decode";
+          ok = false;
+          break;
+        }
+        const uint64_t at = uint64_t(b) * table->blockSize;
+        std::memcpy(bytes->data() + at, out.data(), size_t(std::min<uint64_t>(table->blockSize, total - at)));
+      }
+      tb::freeCompressed(table);
+    }
+  }
+  std::fclose(f);
+  return ok;
+}
+
+bool loadTable(const std::string& name, const std::string& dir, TableSet& done, std::string* error) {
+  initGeometry();
+  tbInitIndexTables();
+  auto table = std::make_unique<Table>();
+  if (!parseEnding(name, &table->spec, error)) return false;
+  const int ending = endingIndexOf(name, error);
+  if (!ending) return false;
+  const EndingRecord& record = tbEndings[size_t(ending)];
+  const bool symmetric = record.flags & TB_SYMMETRIC;
+  const bool wide = record.flags & TB_WIDE;
+  std::vector<uint8_t> data[2];
+  std::string path[2];
+  for (int side = 0; side < (symmetric ? 1 : 2); ++side) {
+    path[side] = findFile(dir, name, side);
+    if (path[side].empty()) {
+      *error = "no file of " + name + " for " + (side ? "the second" : "the first") + " side to move in " +
+               (dir.empty() ? "." : dir);
+      return false;
+    }
+    if (!readFileBytes(path[side], &data[side], error)) return false;
+    if (data[side].size() != record.entries[side] * (wide ? 2 : 1)) {
+      *error = path[side] + " has " + std::to_string(data[side].size()) + " bytes, not " +
+               std::to_string(record.entries[side] * (wide ? 2 : 1));
+      return false;
+    }
+  }
+  const EndingSpec& e = table->spec;
+  table->state[0].assign(e.size, ST_INVALID);
+  table->state[1].assign(e.size, ST_INVALID);
+  int sq[MAX_UNITS], first[PIECE_SQUARES_SIZE], second[PIECE_SQUARES_SIZE];
+  for (uint64_t index = 0; index < e.size; ++index) {
+    if (!decodeIndex(e, index, sq)) continue;
+    pieceLists(e, sq, first, second);
+    for (int stm = 0; stm < 2; ++stm) {
+      if (!legalFor(e, sq, stm)) continue;
+      const int slot = symmetric ? 0 : stm;
+      const uint64_t entry = record.indexFunction[stm](first, second, TB_NO_EN_PASSANT, 0);
+      int stored = STORED_UNKNOWN;
+      if (entry < record.entries[slot]) {
+        const uint8_t* at = data[slot].data() + entry * (wide ? 2 : 1);
+        stored = wide ? int(int8_t(at[1])) * 256 + at[0] : storedOfByte(int8_t(at[0]));
+      }
+      if (stored == STORED_UNKNOWN) {
+        *error = path[slot] + " has no value for a legal position (entry " + std::to_string(entry) + ")";
+        return false;
+      }
+      table->state[stm][index] = stateOfStored(stored);
+    }
+  }
+  done[name] = std::move(table);
+  return true;
+}
+
+}  // namespace tbgen

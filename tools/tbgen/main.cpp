@@ -1,0 +1,204 @@
+// tbgen: makes endgame tablebase files by retrograde analysis.
+//
+//   tbgen [options] NAME... DIR   analyse the endings and write their files into DIR
+//   tbgen [options] --all N DIR   every ending of up to N men, smaller ones first
+//
+// The tables of smaller endings that captures and promotions lead to are read from DIR
+// (or kept from this run). --all skips the endings whose files are in DIR already.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tablebase/tablebase.h"
+#include "tbgen/generate.h"
+#include "tbgen/tablefile.h"
+
+namespace {
+
+struct Options {
+  bool compress = false;
+  bool force = false;
+  bool quiet = false;
+  int threads = 0;
+  int allMen = 0;
+  std::vector<std::string> names;
+  std::string dir;
+};
+
+void usage() {
+  std::printf(
+      "usage: tbgen [options] NAME... DIR    analyse endings (kqkr, krpkp, ...) into DIR\n"
+      "       tbgen [options] --all N DIR    every ending of up to N men (3, 4 or 5), smaller first\n"
+      "options:\n"
+      "  -c, --compress    write compressed files (NAME.nbw.emd) instead of plain ones\n"
+      "  -f, --force       with --all, make the endings whose files exist as well\n"
+      "  -t, --threads N   analysis threads (default: one per core)\n"
+      "  -q, --quiet       print only errors and the summary\n"
+      "The tables of smaller endings are read from DIR; --all keeps those it makes.\n");
+}
+
+bool parseOptions(int argc, char** argv, Options* o) {
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "-c" || a == "--compress") {
+      o->compress = true;
+    } else if (a == "-f" || a == "--force") {
+      o->force = true;
+    } else if (a == "-q" || a == "--quiet") {
+      o->quiet = true;
+    } else if ((a == "-t" || a == "--threads") && i + 1 < argc) {
+      o->threads = std::atoi(argv[++i]);
+    } else if (a == "--all" && i + 1 < argc) {
+      o->allMen = std::atoi(argv[++i]);
+      if (o->allMen < 3 || o->allMen > 5) {
+        std::fprintf(stderr, "tbgen: --all takes 3, 4 or 5 men\n");
+        return false;
+      }
+    } else if (a == "-h" || a == "--help") {
+      return false;
+    } else if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "tbgen: unknown option %s\n", a.c_str());
+      return false;
+    } else {
+      words.push_back(a);
+    }
+  }
+  if (words.empty()) return false;
+  o->dir = words.back();
+  words.pop_back();
+  o->names = words;
+  if (o->allMen == 0 && o->names.empty()) return false;
+  if (o->allMen != 0 && !o->names.empty()) {
+    std::fprintf(stderr, "tbgen: give either --all N or ending names\n");
+    return false;
+  }
+  return true;
+}
+
+int menOf(const std::string& name) { return int(name.size()); }  // k's count as men
+int pawnsOf(const std::string& name) { return int(std::count(name.begin(), name.end(), 'p')); }
+
+// Every ending of the engine's table with up to men men, in an order in which captures
+// and promotions always lead to endings made before: fewer men first, then fewer pawns.
+std::vector<std::string> allEndings(int men) {
+  std::vector<std::string> out;
+  for (int e = 1; e <= TB_ENDING_COUNT; ++e)
+    if (menOf(tbEndings[size_t(e)].name) <= men) out.push_back(tbEndings[size_t(e)].name);
+  std::stable_sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
+    if (menOf(a) != menOf(b)) return menOf(a) < menOf(b);
+    return pawnsOf(a) < pawnsOf(b);
+  });
+  return out;
+}
+
+double peakMegabytes() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_maxrss) / 1024.0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!parseOptions(argc, argv, &o)) {
+    usage();
+    return 2;
+  }
+  if (o.threads <= 0) o.threads = int(std::max(1u, std::thread::hardware_concurrency()));
+  std::error_code ec;
+  std::filesystem::create_directories(o.dir, ec);
+  if (!std::filesystem::is_directory(o.dir)) {
+    std::fprintf(stderr, "tbgen: cannot use directory %s\n", o.dir.c_str());
+    return 1;
+  }
+
+  const std::vector<std::string> plan = o.allMen ? allEndings(o.allMen) : o.names;
+  // When a table can be dropped: after the last ending of the plan that needs it.
+  std::vector<std::vector<std::string>> needs(plan.size());
+  for (size_t i = 0; i < plan.size(); ++i) {
+    tbgen::EndingSpec spec;
+    std::string error;
+    if (!tbgen::parseEnding(plan[i], &spec, &error)) {
+      std::fprintf(stderr, "tbgen: %s\n", error.c_str());
+      return 1;
+    }
+    if (!tbFindEnding(plan[i].c_str())) {
+      std::fprintf(stderr, "tbgen: %s is not an ending the engine knows\n", plan[i].c_str());
+      return 1;
+    }
+    needs[i] = tbgen::subEndings(spec);
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  tbgen::TableSet done;
+  uint64_t plainBytes = 0, diskBytes = 0;
+  int made = 0, skipped = 0;
+  for (size_t i = 0; i < plan.size(); ++i) {
+    const std::string& name = plan[i];
+    std::string error;
+    if (o.allMen && !o.force && tbgen::tableFilesExist(o.dir, name)) {
+      ++skipped;
+      continue;
+    }
+    for (const std::string& sub : needs[i]) {
+      if (done.count(sub)) continue;
+      if (!tbgen::loadTable(sub, o.dir, done, &error)) {
+        std::fprintf(stderr, "tbgen: %s needs the table of %s: %s\n", name.c_str(), sub.c_str(), error.c_str());
+        return 1;
+      }
+    }
+    tbgen::GenStats gs;
+    if (!tbgen::generate(name, done, o.threads, &gs, &error)) {
+      std::fprintf(stderr, "tbgen: %s\n", error.c_str());
+      return 1;
+    }
+    const auto writeStart = std::chrono::steady_clock::now();
+    std::vector<tbgen::FileStats> fs;
+    if (!tbgen::writeTable(*done[name], o.dir, o.compress, &fs, &error)) {
+      std::fprintf(stderr, "tbgen: %s\n", error.c_str());
+      return 1;
+    }
+    const double writeSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
+    ++made;
+    for (const auto& f : fs) {
+      plainBytes += f.entries;
+      diskBytes += f.bytes;
+      if (f.unstorable)
+        std::printf("%s: %llu positions lie beyond 127 moves and are stored as unknown\n", name.c_str(),
+                    (unsigned long long)f.unstorable);
+    }
+    if (!o.quiet) {
+      std::printf("%-7s %10llu + %10llu entries  analysis %6.2f s  files %5.2f s  mate in %3d / %3d moves  %7.1f MB\n",
+                  name.c_str(), (unsigned long long)fs[0].entries,
+                  (unsigned long long)(fs.size() > 1 ? fs[1].entries : 0), gs.seconds, writeSeconds,
+                  (gs.longestWin[0] + 1) / 2, (gs.longestWin[1] + 1) / 2, double(gs.bytes) / 1048576.0);
+      std::fflush(stdout);
+    }
+    // Drop the tables that no later ending of the plan needs.
+    for (auto it = done.begin(); it != done.end();) {
+      bool wanted = false;
+      for (size_t j = i + 1; j < plan.size() && !wanted; ++j)
+        wanted = std::find(needs[j].begin(), needs[j].end(), it->first) != needs[j].end();
+      it = wanted ? std::next(it) : done.erase(it);
+    }
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%d endings made, %d present already; %.1f s, peak memory %.0f MB", made, skipped, seconds,
+              peakMegabytes());
+  if (made)
+    std::printf("; %.1f MB of entries, %.1f MB on disk (%.2f : 1)", double(plainBytes) / 1048576.0,
+                double(diskBytes) / 1048576.0, diskBytes ? double(plainBytes) / double(diskBytes) : 0.0);
+  std::printf("\n");
+  return 0;
+}
