@@ -69,7 +69,8 @@ static_assert(sizeof TB_BANNER == 64 && TB_BANNER[58] == '\r' && TB_BANNER[59] =
 int tbInit(const char* paths);
 
 // Lays out the block cache in the caller's buffer (8260 bytes per block); closes all
-// files and empties the cache first. 1 on success, 0 when bytes is below 32.
+// files and empties the cache first. 1 on success, 0 when bytes is below 32. The buffer
+// stays in use (tbInit empties it too) until the next tbSetCache.
 int tbSetCache(void* buffer, uint64_t bytes);
 
 // Value of the position for the side to move (1 White, 0 Black) on the search's score
