@@ -170,6 +170,9 @@ void tbReleaseFiles() {
   std::free(gWorkspace);
   gWorkspace = nullptr;
   tbCompressedRegistrations = 0;
+  // Cached blocks belong to the old registrations, and the buffer may be gone by now:
+  // forget it without touching it. Start-up calls tbSetCache after tbInit.
+  gCache = Cache{};
   emptyCache();
 }
 

@@ -27,8 +27,8 @@ int tbRegister(const char* dir, int ending, int slot);
 // Closes every open tablebase file.
 void tbCloseAll();
 
-// Forgets every registration (closes files, frees names and descriptors, empties the
-// cache and releases the decoding workspace).
+// Forgets every registration (closes files, frees names and descriptors, releases the
+// decoding workspace) and the cache buffer.
 void tbReleaseFiles();
 
 // Compressed registrations since the last tbReleaseFiles, and the decoding workspace.
