@@ -41,9 +41,12 @@ constexpr uint64_t binom(int n, int k) {
   for (int i = 0; i < k; ++i) r = r * uint64_t(n - i) / uint64_t(i + 1);
   return r;
 }
-// Rank of a sorted combination (colex order), and its inverse for one element.
 inline uint64_t choose2(int n) { return n < 2 ? 0 : uint64_t(n) * uint64_t(n - 1) / 2; }
 inline uint64_t choose3(int n) { return n < 3 ? 0 : uint64_t(n) * uint64_t(n - 1) * uint64_t(n - 2) / 6; }
+// binom(n, k) for the one to three men of a group, without a division loop.
+inline uint64_t placements(int n, int k) {
+  return k == 1 ? uint64_t(n) : k == 2 ? choose2(n) : choose3(n);
+}
 
 // ---- King pairs ----
 
@@ -430,7 +433,7 @@ inline bool coreNumber(const Layout& L, const Group* core, int coreCount, int sl
     const int* sq = groupSquares(m, grp);
     int r[3];
     for (int i = 0; i < grp.count; ++i) r[i] = rank[sq[i]] - (kingRank < rank[sq[i]]);
-    acc = acc * binom(places, grp.count) + combinationRank(r, grp.count);
+    acc = acc * placements(places, grp.count) + combinationRank(r, grp.count);
   }
   *out = baseTable(L.pawns, slot)[pair] + acc;
   return true;
@@ -632,7 +635,7 @@ bool decodeCore(const Layout& L, const Group* core, int coreCount, int slot, boo
     const uint8_t* rank = gAllowedRank[grp.kind][kO];
     const int kingRank = rank[kS];
     const int places = gAllowedCount[grp.kind][kO] - (kingRank != 255);
-    const uint64_t radix = binom(places, grp.count);
+    const uint64_t radix = placements(places, grp.count);
     int r[3];
     combinationDigits(rest % radix, grp.count, r);
     rest /= radix;

@@ -64,12 +64,15 @@ static_assert(sizeof TB_BANNER == 64 && TB_BANNER[58] == '\r' && TB_BANNER[59] =
               "banner is 60 characters ending in CR LF, then four zero bytes");
 
 // Registers every ending file found in the directory list ("," or ";" separated, an
-// empty name is the current directory). Returns the men of the largest ending found:
-// 0, 3, 4, 5 or 6. A damaged file ends the process with exit code 1.
+// empty name is the current directory; a backslash works as "/"). Returns the men of the largest
+// ending found: 0, 3, 4, 5 or 6. A damaged file ends the process with exit code 1. The
+// cache of an earlier tbSetCache is forgotten (its blocks belong to the old files):
+// call tbSetCache afterwards.
 int tbInit(const char* paths);
 
 // Lays out the block cache in the caller's buffer (8260 bytes per block); closes all
-// files and empties the cache first. 1 on success, 0 when bytes is below 32.
+// files and empties the cache first. 1 on success, 0 when bytes is below 32. The buffer
+// stays in use until the next tbSetCache or tbInit.
 int tbSetCache(void* buffer, uint64_t bytes);
 
 // Value of the position for the side to move (1 White, 0 Black) on the search's score
