@@ -1,8 +1,10 @@
 #include "tbgen/tablefile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "tablebase/compress.h"
 #include "tablebase/decode.h"
@@ -71,6 +73,14 @@ void pieceLists(const EndingSpec& e, const int* sq, int first[PIECE_SQUARES_SIZE
   }
 }
 
+// The board's symmetries: image 0..3 mirror files and ranks (XOR 0, 7, 56, 63), 4..7 do
+// the same and transpose. Endings with pawns use images 0 and 1 only.
+int imageOf(int sq, int image) {
+  static constexpr int mask[4] = {0, 7, 56, 63};
+  const int s = sq ^ mask[image & 3];
+  return image & 4 ? ((s & 7) << 3) | (s >> 3) : s;
+}
+
 int endingIndexOf(const std::string& name, std::string* error) {
   const int ending = tbFindEnding(name.c_str());
   if (ending == 0) *error = name + " is not an ending the engine knows";
@@ -133,10 +143,7 @@ bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileSta
     for (uint64_t i = 0; i < s.entries; ++i) (*bytes)[2 * i] = 0xFF;  // 32767, little-endian
   std::vector<uint8_t> written(s.entries, 0);
 
-  auto put = [&](int stm, const int* sq, int epSquare, uint16_t state) {
-    int first[PIECE_SQUARES_SIZE], second[PIECE_SQUARES_SIZE];
-    pieceLists(e, sq, first, second);
-    const uint64_t entry = record.indexFunction[stm](first, second, epSquare < 0 ? TB_NO_EN_PASSANT : epSquare, 0);
+  auto putEntry = [&](uint64_t entry, uint16_t state) {
     if (entry >= s.entries) {
       ++s.outOfRange;
       return;
@@ -162,6 +169,29 @@ bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileSta
     written[entry] = 1;
     std::memcpy(at, code, width);
   };
+  // The index functions bring the king of the side to move to one square of each group
+  // of symmetric squares; only when it stands on a long diagonal can two images of a
+  // pawnless position keep entries of their own (with both kings on the diagonal the
+  // transpose is decided by the other king alone). Those positions are numbered in all
+  // eight images.
+  auto put = [&](int stm, const int* sq, int epSquare, uint16_t state) {
+    ++s.positions;
+    const int k = sq[stm], f = k & 7, r = k >> 3;
+    const int imageCount = e.pawns || (f != r && f + r != 7) ? 1 : 8;
+    uint64_t done[8];
+    int n = 0;
+    for (int image = 0; image < imageCount; ++image) {
+      int img[MAX_UNITS];
+      for (int u = 0; u < e.units; ++u) img[u] = imageOf(sq[u], image);
+      int first[PIECE_SQUARES_SIZE], second[PIECE_SQUARES_SIZE];
+      pieceLists(e, img, first, second);
+      const int ep = epSquare < 0 ? TB_NO_EN_PASSANT : imageOf(epSquare, image);
+      const uint64_t entry = record.indexFunction[stm](first, second, ep, 0);
+      if (std::find(done, done + n, entry) != done + n) continue;
+      done[n++] = entry;
+      putEntry(entry, state);
+    }
+  };
 
   const int sides[2] = {tbSide, 1};
   const int sideCount = symmetric ? 2 : 1;
@@ -170,9 +200,7 @@ bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileSta
     if (!decodeIndex(e, index, sq)) continue;
     for (int i = 0; i < sideCount; ++i) {
       const uint16_t state = t.state[sides[i]][index];
-      if (state == ST_INVALID) continue;
-      ++s.positions;
-      put(sides[i], sq, -1, state);
+      if (state != ST_INVALID) put(sides[i], sq, -1, state);
     }
   }
   for (int i = 0; i < sideCount; ++i) {
@@ -181,7 +209,6 @@ bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileSta
     for (size_t slot = 0; slot < ep.key.size(); ++slot) {
       decodeIndex(e, ep.key[slot] >> 6, sq);
       const int pawn = int(ep.key[slot] & 63);
-      ++s.positions;
       put(stm, sq, stm == 0 ? pawn + 8 : pawn - 8, ep.state[slot]);
     }
   }
@@ -219,30 +246,52 @@ bool writeTable(const Table& t, const std::string& dir, bool compress, std::vect
                 std::string* error) {
   const int ending = endingIndexOf(t.spec.name, error);
   if (!ending) return false;
-  const bool symmetric = tbEndings[size_t(ending)].flags & TB_SYMMETRIC;
-  stats->clear();
-  for (int side = 0; side < (symmetric ? 1 : 2); ++side) {
+  tbInitIndexTables();
+  const int files = tbEndings[size_t(ending)].flags & TB_SYMMETRIC ? 1 : 2;
+  // The two files are laid out and compressed side by side.
+  FileStats s[2];
+  std::string errors[2];
+  bool ok[2] = {true, true};
+  auto make = [&](int side) {
     std::vector<uint8_t> bytes;
-    FileStats s;
-    if (!layoutFile(t, side, &bytes, &s, error)) return false;
+    if (!layoutFile(t, side, &bytes, &s[side], &errors[side])) {
+      ok[side] = false;
+      return;
+    }
     const std::vector<std::string> names = candidates(dir, t.spec.name, side);
     std::string path = names[0];
     if (compress) {
       path = names[1];
       tb::CompressStats cs;
-      const std::vector<uint8_t> packed = tb::compressBytes(bytes.data(), bytes.size(), &cs);
+      std::vector<uint8_t> packed = tb::compressBytes(bytes.data(), bytes.size(), &cs);
       if (packed.empty()) {
-        *error = "cannot compress " + path;
-        return false;
+        errors[side] = "cannot compress " + path;
+        ok[side] = false;
+        return;
       }
-      bytes = packed;
+      bytes.swap(packed);
     }
-    if (!writeWhole(path, bytes.data(), bytes.size(), error)) return false;
+    if (!writeWhole(path, bytes.data(), bytes.size(), &errors[side])) {
+      ok[side] = false;
+      return;
+    }
     for (const std::string& other : names)
       if (other != path) std::remove(other.c_str());
-    s.bytes = bytes.size();
-    stats->push_back(s);
+    s[side].bytes = bytes.size();
+  };
+  if (files == 2) {
+    std::thread second(make, 1);
+    make(0);
+    second.join();
+  } else {
+    make(0);
   }
+  stats->assign(s, s + files);
+  for (int side = 0; side < files; ++side)
+    if (!ok[side]) {
+      *error = errors[side];
+      return false;
+    }
   return true;
 }
 

@@ -33,7 +33,7 @@ constexpr int8_t FILLER_BYTE = 127;
 
 struct FileStats {
   uint64_t entries = 0;
-  uint64_t positions = 0;   // legal positions laid out (their images count once each)
+  uint64_t positions = 0;   // legal positions laid out (one per group of images)
   uint64_t filled = 0;      // entries no legal position uses
   uint64_t conflicts = 0;   // an entry reached by positions of different values
   uint64_t outOfRange = 0;  // legal positions numbered at or past entries

@@ -2,6 +2,8 @@
 //
 //   tbgen [options] NAME... DIR   analyse the endings and write their files into DIR
 //   tbgen [options] --all N DIR   every ending of up to N men, smaller ones first
+//   tbgen --verify [--stride S] NAME...|--all N DIR
+//                                 check the files in DIR through the engine's probe
 //
 // The tables of smaller endings that captures and promotions lead to are read from DIR
 // (or kept from this run). --all skips the endings whose files are in DIR already.
@@ -20,6 +22,7 @@
 #include "tablebase/tablebase.h"
 #include "tbgen/generate.h"
 #include "tbgen/tablefile.h"
+#include "tbgen/verify.h"
 
 namespace {
 
@@ -27,6 +30,8 @@ struct Options {
   bool compress = false;
   bool force = false;
   bool quiet = false;
+  bool verify = false;
+  uint64_t stride = 1;
   int threads = 0;
   int allMen = 0;
   std::vector<std::string> names;
@@ -37,6 +42,9 @@ void usage() {
   std::printf(
       "usage: tbgen [options] NAME... DIR    analyse endings (kqkr, krpkp, ...) into DIR\n"
       "       tbgen [options] --all N DIR    every ending of up to N men (3, 4 or 5), smaller first\n"
+      "       tbgen --verify [--stride S] NAME...|--all N DIR\n"
+      "                                      check every S-th position of the files in DIR against\n"
+      "                                      its moves, probing through the engine\n"
       "options:\n"
       "  -c, --compress    write compressed files (NAME.nbw.emd) instead of plain ones\n"
       "  -f, --force       with --all, make the endings whose files exist as well\n"
@@ -55,6 +63,10 @@ bool parseOptions(int argc, char** argv, Options* o) {
       o->force = true;
     } else if (a == "-q" || a == "--quiet") {
       o->quiet = true;
+    } else if (a == "--verify") {
+      o->verify = true;
+    } else if (a == "--stride" && i + 1 < argc) {
+      o->stride = std::strtoull(argv[++i], nullptr, 10);
     } else if ((a == "-t" || a == "--threads") && i + 1 < argc) {
       o->threads = std::atoi(argv[++i]);
     } else if (a == "--all" && i + 1 < argc) {
@@ -100,6 +112,36 @@ std::vector<std::string> allEndings(int men) {
   return out;
 }
 
+// Every position of each ending is checked against its moves through tbProbe.
+int verifyPlan(const Options& o, const std::vector<std::string>& plan) {
+  if (tbInit(o.dir.c_str()) == 0) {
+    std::fprintf(stderr, "tbgen: no tablebase files in %s\n", o.dir.c_str());
+    return 1;
+  }
+  static std::vector<uint8_t> cache(size_t(512) << 20);
+  tbSetCache(cache.data(), cache.size());
+  int failed = 0;
+  uint64_t positions = 0, successors = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (const std::string& name : plan) {
+    tbgen::VerifyStats s;
+    std::string error;
+    const bool ok = tbgen::verifyEnding(name, o.stride, &s, &error);
+    positions += s.positions;
+    successors += s.successors;
+    std::printf("%-7s %s  %llu positions, %llu successors, %llu disagree, %llu not found, %.1f s\n", name.c_str(),
+                ok ? "ok    " : "FAILED", (unsigned long long)s.positions, (unsigned long long)s.successors,
+                (unsigned long long)s.mismatches, (unsigned long long)s.notFound, s.seconds);
+    for (const std::string& x : s.examples) std::printf("        %s\n", x.c_str());
+    std::fflush(stdout);
+    failed += !ok;
+  }
+  std::printf("%zu endings checked, %d failed; %llu positions, %llu successors, %.1f s\n", plan.size(), failed,
+              (unsigned long long)positions, (unsigned long long)successors,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  return failed ? 1 : 0;
+}
+
 double peakMegabytes() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -115,6 +157,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (o.threads <= 0) o.threads = int(std::max(1u, std::thread::hardware_concurrency()));
+  if (o.verify) return verifyPlan(o, o.allMen ? allEndings(o.allMen) : o.names);
   std::error_code ec;
   std::filesystem::create_directories(o.dir, ec);
   if (!std::filesystem::is_directory(o.dir)) {
