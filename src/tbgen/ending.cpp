@@ -148,7 +148,9 @@ bool parseEnding(const std::string& name, EndingSpec* spec, std::string* error) 
       return false;
     }
     if (count[0] + count[1] == MAX_MEN) {
-      *error = name + " has more than " + std::to_string(MAX_MEN + 2) + " men";
+      // Every position is held in memory while it is analysed: six men would need
+      // tens of gigabytes.
+      *error = name + ": endings of more than " + std::to_string(MAX_MEN + 2) + " men are not generated";
       return false;
     }
     kinds[side][count[side]++] = kind;

@@ -15,7 +15,7 @@ namespace tbgen {
 
 enum GenKind : int { G_NONE = 0, G_PAWN = 1, G_KNIGHT, G_BISHOP, G_ROOK, G_QUEEN, G_KING };
 
-constexpr int MAX_MEN = 4;              // men besides the kings: up to five-man endings
+constexpr int MAX_MEN = 3;              // men besides the kings: up to five-man endings
 constexpr int MAX_UNITS = 2 + MAX_MEN;
 constexpr int OFF_BOARD = 64;           // square of a captured unit
 

@@ -337,6 +337,20 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::st
   return ok;
 }
 
+std::vector<std::string> generationOrder(int men) {
+  auto menOf = [](const std::string& n) { return int(n.size()); };  // the k's count as men
+  auto pawnsOf = [](const std::string& n) { return int(std::count(n.begin(), n.end(), 'p')); };
+  std::vector<std::string> out;
+  for (int e = 1; e <= TB_ENDING_COUNT; ++e)
+    if (menOf(tbEndings[size_t(e)].name) <= men) out.push_back(tbEndings[size_t(e)].name);
+  // A capture removes a man, a promotion a pawn.
+  std::stable_sort(out.begin(), out.end(), [&](const std::string& a, const std::string& b) {
+    if (menOf(a) != menOf(b)) return menOf(a) < menOf(b);
+    return pawnsOf(a) < pawnsOf(b);
+  });
+  return out;
+}
+
 bool loadTable(const std::string& name, const std::string& dir, TableSet& done, std::string* error) {
   initGeometry();
   tbInitIndexTables();

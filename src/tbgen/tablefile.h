@@ -62,6 +62,10 @@ bool writeTable(const Table& t, const std::string& dir, bool compress, std::vect
 // The file's plain contents, from a plain or a compressed file.
 bool readFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
 
+// Every ending the engine knows with up to men men (kings included), in an order in which
+// captures and promotions always lead to endings that come earlier.
+std::vector<std::string> generationOrder(int men);
+
 // Reads the files of an ending from dir into done, for the analysis of larger endings.
 bool loadTable(const std::string& name, const std::string& dir, TableSet& done, std::string* error);
 

@@ -96,22 +96,6 @@ bool parseOptions(int argc, char** argv, Options* o) {
   return true;
 }
 
-int menOf(const std::string& name) { return int(name.size()); }  // k's count as men
-int pawnsOf(const std::string& name) { return int(std::count(name.begin(), name.end(), 'p')); }
-
-// Every ending of the engine's table with up to men men, in an order in which captures
-// and promotions always lead to endings made before: fewer men first, then fewer pawns.
-std::vector<std::string> allEndings(int men) {
-  std::vector<std::string> out;
-  for (int e = 1; e <= TB_ENDING_COUNT; ++e)
-    if (menOf(tbEndings[size_t(e)].name) <= men) out.push_back(tbEndings[size_t(e)].name);
-  std::stable_sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
-    if (menOf(a) != menOf(b)) return menOf(a) < menOf(b);
-    return pawnsOf(a) < pawnsOf(b);
-  });
-  return out;
-}
-
 // Every position of each ending is checked against its moves through tbProbe.
 int verifyPlan(const Options& o, const std::vector<std::string>& plan) {
   if (tbInit(o.dir.c_str()) == 0) {
@@ -157,7 +141,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (o.threads <= 0) o.threads = int(std::max(1u, std::thread::hardware_concurrency()));
-  if (o.verify) return verifyPlan(o, o.allMen ? allEndings(o.allMen) : o.names);
+  if (o.verify) return verifyPlan(o, o.allMen ? tbgen::generationOrder(o.allMen) : o.names);
   std::error_code ec;
   std::filesystem::create_directories(o.dir, ec);
   if (!std::filesystem::is_directory(o.dir)) {
@@ -165,7 +149,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const std::vector<std::string> plan = o.allMen ? allEndings(o.allMen) : o.names;
+  const std::vector<std::string> plan = o.allMen ? tbgen::generationOrder(o.allMen) : o.names;
   // When a table can be dropped: after the last ending of the plan that needs it.
   std::vector<std::vector<std::string>> needs(plan.size());
   for (size_t i = 0; i < plan.size(); ++i) {
