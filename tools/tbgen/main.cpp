@@ -149,6 +149,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // Files are written under NAME.part and renamed when complete; an interrupted run can
+  // leave such a part behind.
+  for (const auto& entry : std::filesystem::directory_iterator(o.dir, ec)) {
+    const std::string file = entry.path().filename().string();
+    for (const char* tail : {".nbw.part", ".nbb.part", ".emd.part"})
+      if (file.size() > std::strlen(tail) && file.compare(file.size() - std::strlen(tail), std::string::npos, tail) == 0)
+        std::filesystem::remove(entry.path(), ec);
+  }
+
   const std::vector<std::string> plan = o.allMen ? tbgen::generationOrder(o.allMen) : o.names;
   // When a table can be dropped: after the last ending of the plan that needs it.
   std::vector<std::vector<std::string>> needs(plan.size());
@@ -180,7 +189,8 @@ int main(int argc, char** argv) {
     for (const std::string& sub : needs[i]) {
       if (done.count(sub)) continue;
       if (!tbgen::loadTable(sub, o.dir, done, &error)) {
-        std::fprintf(stderr, "tbgen: %s needs the table of %s: %s\n", name.c_str(), sub.c_str(), error.c_str());
+        std::fprintf(stderr, "tbgen: %s needs the table of %s: %s (tbgen --all %d %s makes every smaller ending)\n",
+                     name.c_str(), sub.c_str(), error.c_str(), int(name.size()) - 1, o.dir.c_str());
         return 1;
       }
     }
