@@ -96,19 +96,30 @@ inline bool edgeBonusAllowed(const Position* p, int development, int phaseMateri
 // ---------------------------------------------------------------------------------
 // Middlegame terms
 
+// Byte of the files that hold a man of b, and the squares of the files named by a byte.
+inline unsigned filesOf(Bitboard b) {
+  b |= b >> 32;
+  b |= b >> 16;
+  b |= b >> 8;
+  return unsigned(b & 0xFF);
+}
+inline Bitboard filesMask(unsigned files) { return Bitboard(files) * fileABits; }
+
 template <int Side>
 inline int pawnTerm(const Position* p, const BoardTables* t, int development) {
   using C = Colour<Side>;
   using O = Colour<Side ^ 1>;
   const Bitboard own = p->*C::pawns, their = p->*O::pawns;
-  int v = 0;
+  const unsigned files = filesOf(own);
+  // Pawns with no own pawn on either neighbouring file.
+  const unsigned isolatedFiles = files & ~((files << 1) | (files >> 1));
+  int v = -20 * popCount(own & filesMask(isolatedFiles));
   const bool ownKingQueenSide = fileOf(int(p->*C::kingSquare)) < 4;
   const bool theirKingQueenSide = fileOf(int(p->*O::kingSquare)) < 4;
   const bool hasQueen = p->*C::queens != 0;
-  for (int f = 0; f < 8; ++f) {
-    const int c = (p->*C::pawnsOnFile)[f];
-    if (c == 0) continue;
-    v -= 25 * (c - 1);
+  for (unsigned left = files; left; left &= left - 1) {
+    const int f = __builtin_ctz(left);
+    v -= 25 * ((p->*C::pawnsOnFile)[f] - 1);
     if (development != 0) continue;
     const int sq = C::mostAdvanced(own & t->fileMask[f]);
     const int r = C::relativeRank(rankOf(sq));
@@ -125,11 +136,7 @@ inline int pawnTerm(const Position* p, const BoardTables* t, int development) {
     }
   }
   const int32_t* values = t->squareValues[C::svPawn];
-  for (Bitboard b = own; b; b &= b - 1) {
-    const int sq = __builtin_ctzll(b);
-    v += values[sq];
-    if (!(own & t->adjacentFiles[sq])) v -= 20;
-  }
+  for (Bitboard b = own; b; b &= b - 1) v += values[__builtin_ctzll(b)];
   return C::sign * v;
 }
 
