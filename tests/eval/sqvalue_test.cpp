@@ -58,13 +58,6 @@ void fill(BoardTables& t, int value) {
     for (auto& v : table) v = value;
 }
 
-TEST(SquareValues, EveryCellLandsOnItsSquare) {
-  TempDir dir;
-  TestBoard b;
-  ASSERT_TRUE(loadSquareValuesFrom(dir.write("sqvalue", numberedFile()).c_str(), &b.tables));
-  expectNumbered(b.tables);
-}
-
 TEST(SquareValues, MissingFileSaysSoAndKeepsTheTables) {
   TempDir dir;
   TestBoard b;
@@ -79,7 +72,7 @@ TEST(SquareValues, MissingFileSaysSoAndKeepsTheTables) {
     for (int v : table) ASSERT_EQ(v, 0);
 }
 
-TEST(SquareValues, ReadsSqvalueFromTheWorkingDirectory) {
+TEST(SquareValues, ReadsSqvalueFromTheWorkingDirectoryCellByCell) {
   TempDir dir;
   dir.write("sqvalue", numberedFile());
   TestBoard b;

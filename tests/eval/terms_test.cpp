@@ -16,9 +16,9 @@ struct Board : TestBoard {
   int whitePawns() const { return pawnTerm<WHITE>(p(), t(), developmentCount<WHITE>(p())); }
   int whiteKnights() const { return knightTerm<WHITE>(p(), t(), developmentCount<WHITE>(p())); }
   int whiteSafety() { return kingSafetyTerm<WHITE>(1, p(), records, t()); }
-  int whitePassed(int sideToMove, int* count = nullptr) const {
+  int whitePassed(int sideToMove, int* count = nullptr) {
     int dummy = 0;
-    const int theirs = -material(const_cast<Board&>(*this)).black;
+    const int theirs = -material(*this).black;
     return passedPawnTerm<WHITE>(sideToMove, p(), t(), theirs, 0, count ? count : &dummy);
   }
 };
