@@ -64,7 +64,6 @@ inline constexpr int kingDanger[40] = {0,   1,   2,   3,   6,   9,   13,  18,  2
 inline constexpr int connectedPassed[8] = {0, 32, 64, 125, 250, 500, 750, 0};
 
 constexpr Bitboard fileABits = 0x0101010101010101ULL;
-constexpr Bitboard fileHBits = fileABits << 7;
 
 // Knights and bishops on the back rank plus rooks on their corners.
 template <int Side>
@@ -425,6 +424,7 @@ inline int passedPawnTerm(int sideToMove, const Position* p, const BoardTables* 
       } else {
         free = false;
       }
+      // Rooks behind the pawn matter only for a pawn that can run (a lone pawn on its file).
       if (free && c == 1) {
         if (p->*C::rooks & (t->*C::behind)[sq]) v += 40;
         if (p->*O::rooks & (t->*C::behind)[sq]) v -= 40;
