@@ -1,0 +1,432 @@
+#include "tablebase/compress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <queue>
+#include <sys/types.h>
+
+#include "tablebase/decode.h"
+#include "tablebase/tablebase.h"
+
+namespace tb {
+namespace {
+
+constexpr int MIN_MATCH = 3;
+constexpr int MAIN_LENGTH_LIMIT = 24;  // well inside the format's 31, keeps trees shallow
+constexpr int SAMPLE_BLOCKS = 8;
+constexpr uint32_t SAMPLE_STRIDE = 8;
+
+// Reads block i of the plain data into buf (n bytes).
+using BlockReader = std::function<bool(uint64_t offset, uint8_t* buf, uint32_t n)>;
+
+struct BitWriter {
+  std::vector<uint8_t> bytes;
+  uint64_t acc = 0;
+  int count = 0;  // bits in acc
+
+  void put(uint32_t value, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+      acc = acc << 1 | ((value >> i) & 1);
+      if (++count == 8) {
+        bytes.push_back(uint8_t(acc));
+        acc = 0;
+        count = 0;
+      }
+    }
+  }
+  void flush() {
+    if (count) put(0, 8 - count);
+  }
+  uint64_t bitCount() const { return bytes.size() * 8 + uint64_t(count); }
+};
+
+struct Token {
+  uint16_t symbol;
+  uint8_t extraBits;
+  uint32_t extra;
+};
+
+// Length code and extra bits of a copy length (1 .. 2^18 + 13).
+void lengthCode(uint32_t length, int* code, int* extraBits, uint32_t* extra) {
+  if (length <= 15) {
+    *code = int(length) - 1;
+    *extraBits = 0;
+    *extra = 0;
+    return;
+  }
+  int e = 1;
+  while ((1u << (e + 1)) + 14 <= length) ++e;
+  *code = 14 + e;
+  *extraBits = e;
+  *extra = length - (1u << e) - 14;
+}
+
+// Greedy LZ77 over the file's distances, with one step of lazy matching.
+void parseBlock(const uint8_t* data, uint32_t n, const uint32_t* distance, std::vector<Token>* out) {
+  out->clear();
+  auto longest = [&](uint32_t i, int* code) {
+    uint32_t best = 0;
+    for (int d = 0; d < DISTANCE_CODES; ++d) {
+      const uint32_t dist = distance[d];
+      if (dist == 0 || dist > i) continue;
+      const uint8_t* a = data + i;
+      const uint8_t* b = a - dist;
+      const uint32_t limit = n - i;
+      uint32_t m = 0;
+      while (m < limit && a[m] == b[m]) ++m;
+      if (m > best) {
+        best = m;
+        *code = d;
+      }
+    }
+    return best;
+  };
+  uint32_t i = 0;
+  while (i < n) {
+    int code = 0;
+    uint32_t len = longest(i, &code);
+    if (len >= MIN_MATCH && len < 64 && i + 1 < n) {
+      int nextCode = 0;
+      if (longest(i + 1, &nextCode) > len + 1) len = 0;  // a literal first pays off
+    }
+    if (len < MIN_MATCH) {
+      out->push_back(Token{data[i], 0, 0});
+      ++i;
+      continue;
+    }
+    int lc, eb;
+    uint32_t extra;
+    lengthCode(len, &lc, &eb, &extra);
+    out->push_back(Token{uint16_t(256 + 32 * code + lc), uint8_t(eb), extra});
+    i += len;
+  }
+}
+
+// Huffman code lengths for the frequencies, none above limit. One used symbol gets
+// length 1; no used symbol gives all zeros.
+std::vector<uint8_t> codeLengths(const std::vector<uint64_t>& freq, int limit) {
+  const size_t n = freq.size();
+  std::vector<uint8_t> lengths(n, 0);
+  std::vector<uint64_t> f = freq;
+  size_t used = 0;
+  size_t last = 0;
+  for (size_t s = 0; s < n; ++s)
+    if (f[s]) ++used, last = s;
+  if (used == 0) return lengths;
+  if (used == 1) {
+    lengths[last] = 1;
+    return lengths;
+  }
+  for (;;) {
+    // Nodes 0..n-1 are symbols; parents follow.
+    std::vector<int> parent(2 * n, -1);
+    using Item = std::pair<uint64_t, int>;
+    std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
+    for (size_t s = 0; s < n; ++s)
+      if (f[s]) heap.push({f[s], int(s)});
+    int next = int(n);
+    while (heap.size() > 1) {
+      const Item a = heap.top();
+      heap.pop();
+      const Item b = heap.top();
+      heap.pop();
+      parent[size_t(a.second)] = next;
+      parent[size_t(b.second)] = next;
+      heap.push({a.first + b.first, next++});
+    }
+    int longest = 0;
+    for (size_t s = 0; s < n; ++s) {
+      if (!f[s]) continue;
+      int depth = 0;
+      for (int p = parent[s]; p >= 0; p = parent[size_t(p)]) ++depth;
+      lengths[s] = uint8_t(depth);
+      longest = std::max(longest, depth);
+    }
+    if (longest <= limit) return lengths;
+    for (auto& x : f)  // flatten the distribution and try again
+      if (x) x = (x >> 1) | 1;
+  }
+}
+
+// The code-length table format: one bit "any", then for up to 128 entries a width and
+// the lengths with zero runs, for more a nested table and run-length codes.
+void writeCodeLengths(BitWriter& w, const std::vector<uint8_t>& lengths) {
+  const int n = int(lengths.size());
+  if (std::all_of(lengths.begin(), lengths.end(), [](uint8_t x) { return x == 0; })) {
+    w.put(0, 1);
+    return;
+  }
+  w.put(1, 1);
+  if (n <= NESTED_SYMBOLS) {
+    int width = 1;
+    const int top = *std::max_element(lengths.begin(), lengths.end());
+    while ((1 << width) <= top) ++width;
+    w.put(uint32_t(width), 5);
+    for (int i = 0; i < n;) {
+      w.put(lengths[size_t(i)], width);
+      if (lengths[size_t(i++)] != 0) continue;
+      int zeros = 0;
+      while (zeros < 15 && i + zeros < n && lengths[size_t(i + zeros)] == 0) ++zeros;
+      w.put(uint32_t(zeros), 4);
+      i += zeros;
+    }
+    return;
+  }
+  struct Item {
+    int a, c, e;
+    uint32_t x;
+  };
+  std::vector<Item> items;
+  for (int i = 0; i < n;) {
+    int run = 1;
+    while (i + run < n && lengths[size_t(i + run)] == lengths[size_t(i)]) ++run;
+    if (run < 2) {
+      items.push_back({lengths[size_t(i)], -1, 0, 0});
+      ++i;
+      continue;
+    }
+    const uint32_t count = uint32_t(run - 2);
+    if (count <= 31) {
+      items.push_back({32 + lengths[size_t(i)], int(count), 0, 0});
+    } else {
+      int e = 0;
+      while ((2u << e) <= count - 31) ++e;
+      items.push_back({32 + lengths[size_t(i)], 32 + e, e, count - 31 - (1u << e)});
+    }
+    i += run;
+  }
+  std::vector<uint64_t> fa(64, 0), fc(64, 0);
+  for (const Item& it : items) {
+    ++fa[size_t(it.a)];
+    if (it.c >= 0) ++fc[size_t(it.c)];
+  }
+  const std::vector<uint8_t> la = codeLengths(fa, MAX_CODE_LENGTH);
+  const std::vector<uint8_t> lb = codeLengths(fc, MAX_CODE_LENGTH);
+  std::vector<uint8_t> nested(la);
+  nested.insert(nested.end(), lb.begin(), lb.end());
+  writeCodeLengths(w, nested);
+  uint32_t codeA[64], codeB[64];
+  canonicalCodes(la.data(), 64, codeA);
+  canonicalCodes(lb.data(), 64, codeB);
+  auto emit = [&](const uint32_t* codes, const std::vector<uint8_t>& lens, int s) {
+    const int used = int(std::count_if(lens.begin(), lens.end(), [](uint8_t x) { return x; }));
+    if (used > 1) w.put(codes[s], lens[size_t(s)]);  // a one-symbol code takes no bits
+  };
+  for (const Item& it : items) {
+    emit(codeA, la, it.a);
+    if (it.c < 0) continue;
+    emit(codeB, lb, it.c);
+    if (it.c >= 32) w.put(it.x, it.e);
+  }
+}
+
+// Distances that repeat four bytes most often in a sample of blocks.
+void chooseDistances(const BlockReader& read, uint64_t size, uint32_t blockSize, uint32_t* distance) {
+  const uint64_t blocks = (size + blockSize - 1) / blockSize;
+  std::vector<uint64_t> score(blockSize, 0);
+  std::vector<uint8_t> buf(blockSize);
+  const uint64_t samples = std::min<uint64_t>(blocks, SAMPLE_BLOCKS);
+  for (uint64_t s = 0; s < samples; ++s) {
+    const uint64_t b = s * blocks / samples;
+    const uint32_t n = uint32_t(std::min<uint64_t>(blockSize, size - b * blockSize));
+    if (!read(b * blockSize, buf.data(), n) || n < 8) continue;
+    std::vector<uint32_t> quad(n - 3);
+    for (uint32_t p = 0; p + 4 <= n; ++p) std::memcpy(&quad[p], &buf[p], 4);
+    for (uint32_t d = 1; d + 4 <= n; ++d) {
+      uint64_t hits = 0;
+      for (uint32_t p = d; p + 4 <= n; p += SAMPLE_STRIDE) hits += quad[p] == quad[p - d];
+      score[d] += hits;
+    }
+  }
+  std::vector<uint32_t> order;
+  for (uint32_t d = 2; d < blockSize; ++d) order.push_back(d);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](uint32_t a, uint32_t b) { return score[a] > score[b]; });
+  distance[0] = 1;  // runs
+  for (int i = 1; i < DISTANCE_CODES; ++i)  // 0: unused (only tiny blocks lack candidates)
+    distance[i] = size_t(i - 1) < order.size() ? order[size_t(i - 1)] : 0;
+}
+
+bool compressWith(const BlockReader& read, uint64_t size, int blockLog,
+                  const std::function<bool(uint64_t offset, const uint8_t* p, size_t n)>& write,
+                  CompressStats* stats, std::string* error) {
+  const uint32_t blockSize = 1u << blockLog;
+  if (size == 0) {
+    *error = "empty input";
+    return false;
+  }
+  const uint64_t blocks64 = (size + blockSize - 1) / blockSize;
+  if (blocks64 > 0x1FFFFFFF) {
+    *error = "input too large";
+    return false;
+  }
+  const uint32_t blocks = uint32_t(blocks64);
+  const uint32_t lastSize = uint32_t(size - uint64_t(blocks - 1) * blockSize);
+  uint32_t distance[DISTANCE_CODES];
+  chooseDistances(read, size, blockSize, distance);
+
+  std::vector<uint8_t> buf(blockSize);
+  std::vector<Token> tokens;
+  std::vector<uint64_t> freq(MAIN_SYMBOLS, 0);
+  for (uint32_t b = 0; b < blocks; ++b) {
+    const uint32_t n = b == blocks - 1 ? lastSize : blockSize;
+    if (!read(uint64_t(b) * blockSize, buf.data(), n)) {
+      *error = "read error";
+      return false;
+    }
+    parseBlock(buf.data(), n, distance, &tokens);
+    for (const Token& t : tokens) ++freq[t.symbol];
+  }
+  const std::vector<uint8_t> lengths = codeLengths(freq, MAIN_LENGTH_LIMIT);
+  std::vector<uint32_t> codes(MAIN_SYMBOLS);
+  canonicalCodes(lengths.data(), MAIN_SYMBOLS, codes.data());
+  const bool oneSymbol =
+      std::count_if(lengths.begin(), lengths.end(), [](uint8_t x) { return x; }) == 1;
+
+  // The header's size is known before the blocks: fixed-width size fields.
+  BitWriter fields;
+  BitWriter table;
+  writeCodeLengths(table, lengths);
+  table.flush();
+  const uint64_t sizeBytes = ((uint64_t(blocks) + 1 + DISTANCE_CODES) * uint64_t(blockLog) + 7) / 8;
+  const uint64_t headerSize =
+      HEADER_FIXED_BYTES + 8 * uint64_t(blocks) + sizeBytes + table.bytes.size() + 4;
+  if (headerSize > 0xFFFFFFFFu) {
+    *error = "header too large";
+    return false;
+  }
+  std::vector<uint8_t> header(headerSize, 0);
+  if (!write(0, header.data(), header.size())) {
+    *error = "write error";
+    return false;
+  }
+
+  std::vector<uint32_t> packedSize(blocks);
+  std::vector<uint32_t> plainSum(blocks);
+  uint64_t offset = headerSize;
+  uint32_t stored = 0;
+  for (uint32_t b = 0; b < blocks; ++b) {
+    const uint32_t n = b == blocks - 1 ? lastSize : blockSize;
+    if (!read(uint64_t(b) * blockSize, buf.data(), n)) {
+      *error = "read error";
+      return false;
+    }
+    parseBlock(buf.data(), n, distance, &tokens);
+    BitWriter w;
+    for (const Token& t : tokens) {
+      if (!oneSymbol) w.put(codes[t.symbol], lengths[t.symbol]);
+      if (t.extraBits) w.put(t.extra, t.extraBits);
+      if (w.bytes.size() >= n) break;
+    }
+    w.flush();
+    if (w.bytes.empty()) w.bytes.push_back(0);  // a size of 0 would read as 2^k
+    const uint8_t* out = w.bytes.data();
+    size_t outSize = w.bytes.size();
+    if (outSize >= n) {  // equal sizes mean "stored" to the reader
+      out = buf.data();
+      outSize = n;
+      ++stored;
+    }
+    if (!write(offset, out, outSize)) {
+      *error = "write error";
+      return false;
+    }
+    packedSize[b] = uint32_t(outSize);
+    plainSum[b] = checksum(buf.data(), n);
+    offset += outSize;
+  }
+
+  // The real header.
+  std::memcpy(header.data(), TB_BANNER, sizeof TB_BANNER);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) header[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+  };
+  put32(64, uint32_t(headerSize));
+  header[70] = uint8_t(blockLog);
+  header[71] = DISTANCE_CODES;
+  put32(72, blocks);
+  put32(76, HEADER_CONSTANT);
+  for (uint32_t b = 0; b < blocks; ++b) {  // checksum of the plain block, packed size
+    put32(HEADER_FIXED_BYTES + 8 * size_t(b), plainSum[b]);
+    put32(HEADER_FIXED_BYTES + 8 * size_t(b) + 4, packedSize[b]);
+  }
+  const uint32_t mask = blockSize - 1;  // 2^k is written as 0
+  for (uint32_t b = 0; b < blocks; ++b) fields.put(packedSize[b] & mask, blockLog);
+  fields.put(lastSize & mask, blockLog);
+  for (int d = 0; d < DISTANCE_CODES; ++d) fields.put(distance[d], blockLog);
+  fields.flush();
+  size_t at = HEADER_FIXED_BYTES + 8 * size_t(blocks);
+  std::copy(fields.bytes.begin(), fields.bytes.end(), header.begin() + long(at));
+  at += size_t(sizeBytes);
+  std::copy(table.bytes.begin(), table.bytes.end(), header.begin() + long(at));
+  put32(header.size() - 4, checksum(header.data(), header.size() - 4));
+  if (!write(0, header.data(), header.size())) {
+    *error = "write error";
+    return false;
+  }
+  if (stats) {
+    stats->plainBytes = size;
+    stats->packedBytes = offset;
+    stats->blocks = blocks;
+    stats->storedBlocks = stored;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> compressBytes(const uint8_t* data, uint64_t size, CompressStats* stats,
+                                   int blockLog) {
+  std::vector<uint8_t> out;
+  auto read = [&](uint64_t offset, uint8_t* buf, uint32_t n) {
+    std::memcpy(buf, data + offset, n);
+    return true;
+  };
+  auto write = [&](uint64_t offset, const uint8_t* p, size_t n) {
+    if (out.size() < offset + n) out.resize(offset + n);
+    std::memcpy(out.data() + offset, p, n);
+    return true;
+  };
+  std::string error;
+  if (!compressWith(read, size, blockLog, write, stats, &error)) out.clear();
+  return out;
+}
+
+bool compressFile(const char* input, const char* output, CompressStats* stats, std::string* error) {
+  std::FILE* in = std::fopen(input, "rb");
+  if (!in) {
+    *error = std::string("cannot open ") + input;
+    return false;
+  }
+  if (fseeko(in, 0, SEEK_END) != 0) {
+    std::fclose(in);
+    *error = std::string("cannot seek in ") + input;
+    return false;
+  }
+  const off_t size = ftello(in);
+  std::FILE* out = std::fopen(output, "wb");
+  if (!out) {
+    std::fclose(in);
+    *error = std::string("cannot create ") + output;
+    return false;
+  }
+  auto read = [&](uint64_t offset, uint8_t* buf, uint32_t n) {
+    return fseeko(in, off_t(offset), SEEK_SET) == 0 && std::fread(buf, 1, n, in) == n;
+  };
+  auto write = [&](uint64_t offset, const uint8_t* p, size_t n) {
+    return fseeko(out, off_t(offset), SEEK_SET) == 0 && std::fwrite(p, 1, n, out) == n;
+  };
+  bool ok = size > 0 && compressWith(read, uint64_t(size), 13, write, stats, error);
+  if (size <= 0) *error = "empty input";
+  std::fclose(in);
+  if (std::fclose(out) != 0 && ok) {
+    ok = false;
+    *error = "write error";
+  }
+  if (!ok) std::remove(output);
+  return ok;
+}
+
+}  // namespace tb
