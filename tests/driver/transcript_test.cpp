@@ -145,3 +145,13 @@ TEST_F(Transcript, UnopenableListFileIsReportedOnceAndPlayGoesOn) {
   for (size_t at = 0; (at = r.out.find("Can't open list.", at)) != std::string::npos; ++at) ++reports;
   EXPECT_EQ(reports, 1u);
 }
+
+TEST_F(Transcript, TablebaseCacheAtStartUp) {
+  writeFile("vorlak.cfg", "hashsize 1\n");
+  Session r = run("quit\n");
+  EXPECT_TRUE(contains(r.out, "ERROR in initializing EGTB\n"));  // no cache size given
+  writeFile("vorlak.cfg", "hashsize 1\negtbcachesize 2\negtbdir .;missing\n");
+  r = run("quit\n");
+  EXPECT_TRUE(contains(r.out, "EGTB cache memory: 2M bytes.\nEGTB directory: .;missing\n"));
+  EXPECT_FALSE(contains(r.out, "ERROR"));
+}
