@@ -255,6 +255,21 @@ struct Colour<WHITE> {
   static constexpr int relativeRank(int rank) { return rank; }
   static constexpr int relativeSquare(int sq) { return sq; }
   static constexpr int kingHome = E1, rookQueenSide = A1, rookKingSide = H1;
+  // Evaluation: the sign that turns this side's own view into White's view, the masks
+  // "ahead of" and "behind" a square, the most advanced of a set of men and the
+  // square-value tables of this colour.
+  static constexpr int sign = 1;
+  static constexpr Bitboard (BoardTables::*ahead)[64] = &BoardTables::northOf;
+  static constexpr Bitboard (BoardTables::*behind)[64] = &BoardTables::southOf;
+  static constexpr Bitboard (BoardTables::*adjacentFilesAhead)[64] =
+      &BoardTables::adjacentFilesAbove;
+  static constexpr Bitboard (BoardTables::*adjacentFilesBehind)[64] =
+      &BoardTables::adjacentFilesBelow;
+  static int mostAdvanced(Bitboard b) { return 63 - __builtin_clzll(b); }  // b != 0
+  static constexpr int svPawn = SV_WHITE_PAWN, svKnight = SV_WHITE_KNIGHT,
+                       svBishop = SV_WHITE_BISHOP, svRook = SV_WHITE_ROOK,
+                       svQueen = SV_WHITE_QUEEN, svKing = SV_WHITE_KING,
+                       svPassed = SV_WHITE_PASSED;
 };
 
 template <>
@@ -280,4 +295,16 @@ struct Colour<BLACK> {
   static constexpr int relativeRank(int rank) { return 7 - rank; }
   static constexpr int relativeSquare(int sq) { return sq ^ 56; }
   static constexpr int kingHome = E8, rookQueenSide = A8, rookKingSide = H8;
+  static constexpr int sign = -1;
+  static constexpr Bitboard (BoardTables::*ahead)[64] = &BoardTables::southOf;
+  static constexpr Bitboard (BoardTables::*behind)[64] = &BoardTables::northOf;
+  static constexpr Bitboard (BoardTables::*adjacentFilesAhead)[64] =
+      &BoardTables::adjacentFilesBelow;
+  static constexpr Bitboard (BoardTables::*adjacentFilesBehind)[64] =
+      &BoardTables::adjacentFilesAbove;
+  static int mostAdvanced(Bitboard b) { return __builtin_ctzll(b); }  // b != 0
+  static constexpr int svPawn = SV_BLACK_PAWN, svKnight = SV_BLACK_KNIGHT,
+                       svBishop = SV_BLACK_BISHOP, svRook = SV_BLACK_ROOK,
+                       svQueen = SV_BLACK_QUEEN, svKing = SV_BLACK_KING,
+                       svPassed = SV_BLACK_PASSED;
 };

@@ -13,6 +13,7 @@
 #include "board/position.h"
 #include "driver/game.h"
 #include "driver/notation.h"
+#include "eval/evaluate.h"
 #include "movegen/attacks.h"
 #include "movegen/perft.h"
 
@@ -209,7 +210,10 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
     e->records[1] = e->records[0];
     std::printf("%s\n", text);
   } else if (is(command, "draw")) {
-    if (e->drawAcceptable == 1 && (p->modeFlags & XBOARD_MODE)) std::printf("offer draw\n");
+    if (p->modeFlags & XBOARD_MODE) {
+      if (e->drawAcceptable == 1) std::printf("offer draw\n");
+      if (isClaimableDraw(drawCheck(0, p, &e->records[0]))) std::printf("offer draw\n");
+    }
   } else if (is(command, "hard")) {
     p->modeFlags |= PONDER_FLAG;
   } else if (is(command, "easy")) {
@@ -248,7 +252,7 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
       p->modeFlags &= ~RANDOM_MODE;
     }
   } else if (is(command, "score")) {
-    // The static score is printed here once the evaluation lands.
+    std::printf("score = %d\n", scoreCommand(e->sideToMove, p, e->records, &e->tables));
   } else if (is(command, "perft")) {
     runPerft(argument, e);
   } else if (is(command, "hashsize")) {

@@ -7,6 +7,7 @@
 #include "board/bitboard.h"
 #include "board/position.h"
 #include "driver/notation.h"
+#include "eval/sqvalue.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ void newGame(Engine* e) {
   setStartPosition(&e->sideToMove, p, &e->records[0], &e->tables);
   e->records[1] = e->records[0];
   p->ratingDifference = 0;
-  // Square values are read here once the evaluation lands.
+  loadSquareValues(&e->tables);
   seedRandom(uint32_t(std::time(nullptr)));
   p->modeFlags |= RANDOM_MODE;
   p->randomLevel = random32() % 3 + 1;

@@ -7,6 +7,12 @@
 
 void newGame(Engine* engine);
 
+// The draw-test results the driver acts on: threefold repetition, insufficient material
+// and the fifty-move rule.
+inline bool isClaimableDraw(int drawCheckResult) {
+  return drawCheckResult == 3 || drawCheckResult == 13 || drawCheckResult == 50;
+}
+
 // The list-file line of a move; score and searchDepth matter only for the engine's
 // searched moves. The head lines come first when White makes the game's first move.
 void listRecord(Engine* engine, int side, Move move, bool engineMove, int score);

@@ -9,6 +9,7 @@
 #include "driver/game.h"
 #include "driver/input.h"
 #include "driver/play.h"
+#include "tablebase/tablebase.h"
 
 namespace {
 
@@ -44,6 +45,22 @@ void allocateHashTables(Engine* e) {
   std::printf("hash table size: %d MBytes.\n", int((uint64_t(entries) * 64) >> 20));
 }
 
+// The tablebase cache is allocated once; the directories are registered into it.
+void setUpTablebases(Engine* e) {
+  Position* p = &e->position;
+  const uint64_t bytes = p->egtbCacheBytes;
+  e->tablebaseCache = std::malloc(bytes ? bytes : 1);
+  if (e->tablebaseCache) {
+    p->tablebaseReach = uint32_t(tbInit(p->egtbDirectory));
+    if (tbSetCache(e->tablebaseCache, bytes)) {
+      std::printf("EGTB cache memory: %uM bytes.\n", unsigned(bytes >> 20));
+      std::printf("EGTB directory: %s\n", p->egtbDirectory);
+      return;
+    }
+  }
+  std::printf("ERROR in initializing EGTB\n");
+}
+
 }  // namespace
 
 int main() {
@@ -54,7 +71,7 @@ int main() {
   e->extraPercent = 100;
   readConfiguration(e);
   allocateHashTables(e);
-  // Tablebase registration and its cache come with the tablebase subsystem.
+  setUpTablebases(e);
   e->started = true;
   newGame(e);
   displayBoard(&e->position);

@@ -107,6 +107,30 @@ struct MoveWriter {
   }
 };
 
+// Knight, bishop, rook and queen moves from movers to targets, in the colour's
+// traversal order; quiet moves take the rooks before the bishops.
+template <int Side, bool RooksFirst = false, class F>
+inline void forPieceMoves(const Position* p, const BoardTables* t, Bitboard movers,
+                          Bitboard targets, F&& f) {
+  using C = Colour<Side>;
+  auto each = [&](Bitboard pieces, int code, auto attacksFrom) {
+    forPieces<Side>(pieces & movers, [&](int from) {
+      forTargets<Side>(attacksFrom(from) & targets, [&](int to) { f(from, to, code); });
+    });
+  };
+  auto bishops = [&] { each(p->*C::bishops, C::bishop, [&](int sq) { return bishopAttacks(*p, sq); }); };
+  auto rooks = [&] { each(p->*C::rooks, C::rook, [&](int sq) { return rookAttacks(*p, sq); }); };
+  each(p->*C::knights, C::knight, [&](int sq) { return t->knightAttacks[sq]; });
+  if constexpr (RooksFirst) {
+    rooks();
+    bishops();
+  } else {
+    bishops();
+    rooks();
+  }
+  each(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
+}
+
 template <int Side>
 int capturesT(int ply, Move* list, const Position* p, const UndoRecord* records,
               const BoardTables* t, bool testLegality) {
@@ -137,19 +161,10 @@ int capturesT(int ply, Move* list, const Position* p, const UndoRecord* records,
     }
   });
 
-  auto pieceCaptures = [&](Bitboard pieces, int code, auto attacksFrom) {
-    forPieces<Side>(pieces, [&](int from) {
-      forTargets<Side>(attacksFrom(from) & enemy, [&](int to) {
-        if (legal.move(from, to))
-          out.add(from, to, code, enemyAt<Side>(p, to), EMPTY,
-                  ORDER_KEY_BIAS + see(Side, from, to, p, t));
-      });
-    });
-  };
-  pieceCaptures(p->*C::knights, C::knight, [&](int sq) { return t->knightAttacks[sq]; });
-  pieceCaptures(p->*C::bishops, C::bishop, [&](int sq) { return bishopAttacks(*p, sq); });
-  pieceCaptures(p->*C::rooks, C::rook, [&](int sq) { return rookAttacks(*p, sq); });
-  pieceCaptures(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
+  forPieceMoves<Side>(p, t, ~Bitboard(0), enemy, [&](int from, int to, int code) {
+    if (legal.move(from, to))
+      out.add(from, to, code, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + see(Side, from, to, p, t));
+  });
 
   const int king = int(p->*C::kingSquare);
   highToLow(t->kingAttacks[king] & enemy, [&](int to) {
@@ -180,17 +195,9 @@ int nonCapturesT(int ply, Move* list, const Position* p, UndoRecord* records,
       out.add(from, twoAhead, C::pawn, EMPTY, EMPTY, ORDER_KEY_BIAS);
   });
 
-  auto pieceMoves = [&](Bitboard pieces, int code, auto attacksFrom) {
-    forPieces<Side>(pieces, [&](int from) {
-      forTargets<Side>(attacksFrom(from) & empty, [&](int to) {
-        if (legal.move(from, to)) out.add(from, to, code, EMPTY, EMPTY, ORDER_KEY_BIAS);
-      });
-    });
-  };
-  pieceMoves(p->*C::knights, C::knight, [&](int sq) { return t->knightAttacks[sq]; });
-  pieceMoves(p->*C::rooks, C::rook, [&](int sq) { return rookAttacks(*p, sq); });
-  pieceMoves(p->*C::bishops, C::bishop, [&](int sq) { return bishopAttacks(*p, sq); });
-  pieceMoves(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
+  forPieceMoves<Side, true>(p, t, ~Bitboard(0), empty, [&](int from, int to, int code) {
+    if (legal.move(from, to)) out.add(from, to, code, EMPTY, EMPTY, ORDER_KEY_BIAS);
+  });
 
   // Castling: the rook must still stand on its corner and the king on its home square.
   UndoRecord* record = &records[ply];
@@ -243,18 +250,10 @@ int quiescenceCapturesT(int ply, Move* list, const Position* p, const UndoRecord
       out.add(from, __builtin_ctzll(enPassant), C::pawn, EMPTY, EMPTY, 30100);
   });
 
-  auto pieceCaptures = [&](Bitboard pieces, int code, auto attacksFrom) {
-    forPieces<Side>(pieces, [&](int from) {
-      forTargets<Side>(attacksFrom(from) & enemy, [&](int to) {
-        const int gain = see(Side, from, to, p, t);
-        if (gain >= -1) out.add(from, to, code, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
-      });
-    });
-  };
-  pieceCaptures(p->*C::knights, C::knight, [&](int sq) { return t->knightAttacks[sq]; });
-  pieceCaptures(p->*C::bishops, C::bishop, [&](int sq) { return bishopAttacks(*p, sq); });
-  pieceCaptures(p->*C::rooks, C::rook, [&](int sq) { return rookAttacks(*p, sq); });
-  pieceCaptures(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
+  forPieceMoves<Side>(p, t, ~Bitboard(0), enemy, [&](int from, int to, int code) {
+    const int gain = see(Side, from, to, p, t);
+    if (gain >= -1) out.add(from, to, code, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
+  });
 
   const int king = int(p->*C::kingSquare);
   highToLow(t->kingAttacks[king] & enemy, [&](int to) {
@@ -322,17 +321,9 @@ int evasionsT(int ply, int king, Bitboard checkers, Move* list, const Position* 
             !(occupied & squareMask[ahead]))
           out.add(from, twoAhead, C::pawn, EMPTY, EMPTY, ORDER_KEY_BIAS);
       });
-      auto blockWith = [&](Bitboard pieces, int code, auto attacksFrom) {
-        forPieces<Side>(pieces & ~pinned, [&](int from) {
-          forTargets<Side>(attacksFrom(from) & between, [&](int to) {
-            out.add(from, to, code, EMPTY, EMPTY, ORDER_KEY_BIAS);
-          });
-        });
-      };
-      blockWith(p->*C::knights, C::knight, [&](int sq) { return t->knightAttacks[sq]; });
-      blockWith(p->*C::bishops, C::bishop, [&](int sq) { return bishopAttacks(*p, sq); });
-      blockWith(p->*C::rooks, C::rook, [&](int sq) { return rookAttacks(*p, sq); });
-      blockWith(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
+      forPieceMoves<Side>(p, t, ~pinned, between, [&](int from, int to, int code) {
+        out.add(from, to, code, EMPTY, EMPTY, ORDER_KEY_BIAS);
+      });
     }
   }
 

@@ -613,8 +613,7 @@ inline void sortedCopy(const int* in, int n, int* out) {
 }
 
 // Core men from the core number: king pair and the ranks of each group.
-bool decodeCore(const Layout& L, const Group* core, int coreCount, int slot, bool pawnTable,
-                uint64_t value, Men& m) {
+bool decodeCore(const Group* core, int coreCount, int slot, bool pawnTable, uint64_t value, Men& m) {
   const PairTable& pt = pawnTable ? kkPawn : kkPawnless;
   int pair;
   uint64_t rest = 0;
@@ -643,12 +642,10 @@ bool decodeCore(const Layout& L, const Group* core, int coreCount, int slot, boo
     for (int i = 0; i < grp.count; ++i)
       sq[i] = gAllowedSquare[grp.kind][kO][r[i] + (kingRank <= r[i] ? 1 : 0)];
   }
-  (void)L;
   return rest == 0;
 }
 
-bool decodePieces(const Layout& L, const uint32_t* radix, uint64_t* digits, int* fixed, int nFixed,
-                  Men& m) {
+bool decodePieces(const Layout& L, const uint64_t* digits, int* fixed, int nFixed, Men& m) {
   for (int g = 0; g < L.pieceCount; ++g) {
     const Group& grp = L.pieces[g];
     int sorted[12];
@@ -664,7 +661,6 @@ bool decodePieces(const Layout& L, const uint32_t* radix, uint64_t* digits, int*
     }
     for (int i = 0; i < grp.count; ++i) fixed[nFixed++] = sq[i];
   }
-  (void)radix;
   return true;
 }
 
@@ -693,7 +689,7 @@ bool decodeOrdinary(const Layout& L, uint64_t entry, Men& m) {
     pieceDigits[g] = value % L.pieceRadix[g];
     value /= L.pieceRadix[g];
   }
-  if (!decodeCore(L, L.core, L.coreCount, L.coreSlot, L.pawns, value, m)) return false;
+  if (!decodeCore(L.core, L.coreCount, L.coreSlot, L.pawns, value, m)) return false;
   if (L.pawnsAppended) {
     int d[3];
     combinationDigits(pawnDigits, L.oPawns, d);
@@ -709,7 +705,7 @@ bool decodeOrdinary(const Layout& L, uint64_t entry, Men& m) {
   for (int g = 0; g < L.sGroupCount; ++g)
     for (int i = 0; i < L.sGroups[g].count; ++i) fixed[n++] = m.s[L.sGroups[g].offset + i];
   for (int i = 0; i < L.oPawns; ++i) fixed[n++] = m.o[PS_PAWN + i];
-  if (!decodePieces(L, L.pieceRadix, pieceDigits, fixed, n, m)) return false;
+  if (!decodePieces(L, pieceDigits, fixed, n, m)) return false;
   if (!allDistinct(L, m, -1, -1)) return false;
   if (L.flip) forEachSquare(L, m, [](int& sq) { sq ^= 56; });
   sortGroups(L, m);
@@ -729,7 +725,7 @@ bool decodeEnPassant(const Layout& L, uint64_t value, Men& m, int* epOut) {
     pieceDigits[g] = value % L.epPieceRadix[g];
     value /= L.epPieceRadix[g];
   }
-  if (!decodeCore(L, L.epCore, L.epCoreCount, L.epSlot, true, value, m)) return false;
+  if (!decodeCore(L.epCore, L.epCoreCount, L.epSlot, true, value, m)) return false;
   const bool towardA = code < 7;
   const int file = towardA ? code + 1 : code - 7;
   int capturer, ep, moved, behind;
@@ -769,7 +765,7 @@ bool decodeEnPassant(const Layout& L, uint64_t value, Men& m, int* epOut) {
   for (int i = 0; i < L.oPawns; ++i) fixed[n++] = m.o[PS_PAWN + i];
   fixed[n++] = ep;
   fixed[n++] = behind;
-  if (!decodePieces(L, L.epPieceRadix, pieceDigits, fixed, n, m)) return false;
+  if (!decodePieces(L, pieceDigits, fixed, n, m)) return false;
   if (!allDistinct(L, m, ep, behind)) return false;
   // A lower pawn able to take would have been the capturing one.
   for (int i = 0; i < L.sPawns; ++i) {
@@ -864,6 +860,12 @@ void tbInitIndexTables() {
     }
   gTablesBuilt = true;
 }
+
+namespace {
+// The index functions read these tables without checking for them: build them before
+// anything can call one (tbInit and the generator's calls are then no-ops).
+const bool gTablesAtStart = (tbInitIndexTables(), true);
+}  // namespace
 
 uint64_t tbEntryRange(int ending, int tbSide) {
   if (ending < 1 || ending > TB_ENDING_COUNT || tbSide < 0 || tbSide > 1) return 0;

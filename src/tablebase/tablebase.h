@@ -95,8 +95,8 @@ int tbValue(int ending, int tbSide, uint32_t entry);
 // Ending index of a name such as "kqkr", or 0.
 int tbFindEnding(const char* name);
 
-// Builds the tables the index functions read (allowed squares, base tables). tbInit
-// calls it; other users call it once before the first index function or decode.
+// Builds the tables the index functions read (allowed squares, base tables). They are
+// built when the program starts; calling this again does nothing.
 void tbInitIndexTables();
 
 // Number of entry numbers the index function of the ending and side can produce

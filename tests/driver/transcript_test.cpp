@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -129,4 +130,28 @@ TEST_F(Transcript, OverlongInputIsDropped) {
   size_t fens = 0;
   for (size_t at = 0; (at = r.out.find("KQkq - 0 1\n", at)) != std::string::npos; ++at) ++fens;
   EXPECT_EQ(fens, 2u);
+}
+
+TEST_F(Transcript, UnopenableListFileIsReportedOnceAndPlayGoesOn) {
+  writeFile("vorlak.cfg", "hashsize 1\n");
+  char date[16];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(date, sizeof date, "%m%d%y", std::localtime(&now));
+  fs::create_directory(dir / (std::string("list.") + date));  // a directory cannot be appended to
+  Session r = run("e2e4\nquit\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(r.out, "\nmove "));
+  size_t reports = 0;
+  for (size_t at = 0; (at = r.out.find("Can't open list.", at)) != std::string::npos; ++at) ++reports;
+  EXPECT_EQ(reports, 1u);
+}
+
+TEST_F(Transcript, TablebaseCacheAtStartUp) {
+  writeFile("vorlak.cfg", "hashsize 1\n");
+  Session r = run("quit\n");
+  EXPECT_TRUE(contains(r.out, "ERROR in initializing EGTB\n"));  // no cache size given
+  writeFile("vorlak.cfg", "hashsize 1\negtbcachesize 2\negtbdir .;missing\n");
+  r = run("quit\n");
+  EXPECT_TRUE(contains(r.out, "EGTB cache memory: 2M bytes.\nEGTB directory: .;missing\n"));
+  EXPECT_FALSE(contains(r.out, "ERROR"));
 }

@@ -229,6 +229,33 @@ TEST_F(TbProbe, StoredValuesAndScores) {
   EXPECT_EQ(Board(first, second, 1, true).probe(WHITE, &score), 0);  // 127: not found
 }
 
+// The ply record's en-passant square reaches the index function: after e7-e5 the
+// position with dxe6 possible is read from the file's en-passant range.
+TEST_F(TbProbe, EnPassantPositions) {
+  writePlain(dir, "kpkp");
+  ASSERT_EQ(tbInit(dir.c_str()), 4);
+  useCache(8 * TB_CACHE_BLOCK_BYTES);
+  int white[PIECE_SQUARES_SIZE], black[PIECE_SQUARES_SIZE];
+  std::fill(white, white + PIECE_SQUARES_SIZE, 64);
+  std::fill(black, black + PIECE_SQUARES_SIZE, 64);
+  white[PS_KING] = B1, white[PS_PAWN] = D5, black[PS_KING] = H8, black[PS_PAWN] = E5;
+  // Both colours have the material of kpkp: the registry names Black the first side.
+  int counts[MATERIAL_COUNTS_SIZE] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0};
+  ASSERT_EQ(tbLookupMaterial(counts), -6);
+  for (int ep : {int(E6), TB_NO_EN_PASSANT}) {
+    const Board b(white, black, 6, true, ep);
+    const uint32_t entry = tbEndings[6].indexFunction[1](black, white, ep, 1);
+    EXPECT_EQ(entry >= tbOrdinaryRange(6, 1), ep != TB_NO_EN_PASSANT);
+    bool found;
+    const int expected = scoreOfByte(sampleByte(entry), &found);
+    int score = 0;
+    EXPECT_EQ(b.probe(WHITE, &score), found ? 1 : 0);
+    if (found) {
+      EXPECT_EQ(score, expected);
+    }
+  }
+}
+
 TEST_F(TbProbe, CompressedFilesGiveThePlainValues) {
   const std::string plainDir = dir + "/plain", packedDir = dir + "/packed";
   ASSERT_EQ(mkdir(plainDir.c_str(), 0755), 0);

@@ -1,0 +1,35 @@
+#include "board/bitboard.h"
+#include "eval/evaluate.h"
+
+namespace {
+
+// K, K+N, K+N+N or K+B: cannot force mate.
+template <int Side>
+inline bool harmless(const Position* p) {
+  using C = Colour<Side>;
+  if (popCount(p->*C::pieces) >= 4 || p->*C::queens || p->*C::rooks) return false;
+  const Bitboard bishops = p->*C::bishops;
+  return !bishops || (!(bishops & (bishops - 1)) && !(p->*C::knights));
+}
+
+}  // namespace
+
+int drawCheck(int ply, const Position* p, const UndoRecord* record) {
+  if (!p->whitePawns && !p->blackPawns && harmless<WHITE>(p) && harmless<BLACK>(p)) return 13;
+  if (record->halfMoveClock > 99) return 50;
+
+  // keyHistory[i] holds the key after reversible ply i + 1; the position at this ply is
+  // entry reversiblePlies + ply - 1, the last one with the same side to move two below.
+  int n = int(p->reversiblePlies) + ply - 3;
+  if (n < 0) return 0;
+  int budget = record->halfMoveClock;
+  // Past the end of the history nothing was stored: step back inside it.
+  while (n >= KEY_HISTORY_SIZE) {
+    n -= 2;
+    budget -= 2;
+  }
+  int count = 1;
+  for (; n >= 0 && budget >= 0; n -= 2, budget -= 2)
+    if (p->keyHistory[n] == record->hashKey) ++count;
+  return count > 1 ? count : 0;
+}

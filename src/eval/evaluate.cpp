@@ -1,0 +1,119 @@
+#include "eval/evaluate.h"
+
+#include "eval/terms.h"
+
+using namespace evalterms;
+
+namespace {
+
+// Middlegame lazy margins: the most the mover's remaining terms are trusted to add.
+constexpr int MARGIN_PAWNS = 1133;
+constexpr int MARGIN_KNIGHTS = 731;
+constexpr int MARGIN_ROOKS = 387;
+constexpr int MARGIN_BISHOPS = 235;
+constexpr int MARGIN_REST = 141;
+
+template <int Mover>
+inline int middlegame(int s, int ply, const Position* p, UndoRecord* records,
+                      const BoardTables* t, int phase, int alpha) {
+  constexpr int Other = Mover ^ 1;
+  constexpr int sign = Colour<Mover>::sign;
+  const int moverDevelopment = developmentCount<Mover>(p);
+  const int otherDevelopment = developmentCount<Other>(p);
+
+  s += kingSafetyTerm<WHITE>(ply, p, records, t) + kingSafetyTerm<BLACK>(ply, p, records, t);
+  s += pawnTerm<Other>(p, t, otherDevelopment) + knightTerm<Other>(p, t, otherDevelopment) +
+       bishopTerm<Other>(p, t) + rookTerm<Other>(p, t, otherDevelopment, phase) +
+       queenTerm<Other>(p, t, otherDevelopment, phase) + kingSquareTerm<Other>(p, t) +
+       trappedRookTerm<Mover>(p, t) + blockingBishopTerm<Mover>(p, t);
+
+  if (sign * s + MARGIN_PAWNS <= alpha) return s;
+  s += pawnTerm<Mover>(p, t, moverDevelopment);
+  if (sign * s + MARGIN_KNIGHTS <= alpha) return s;
+  s += knightTerm<Mover>(p, t, moverDevelopment);
+  if (sign * s + MARGIN_ROOKS <= alpha) return s;
+  s += rookTerm<Mover>(p, t, moverDevelopment, phase);
+  if (sign * s + MARGIN_BISHOPS <= alpha) return s;
+  s += bishopTerm<Mover>(p, t);
+  if (sign * s + MARGIN_REST <= alpha) return s;
+  return s + queenTerm<Mover>(p, t, moverDevelopment, phase) + kingSquareTerm<Mover>(p, t) +
+         trappedRookTerm<Other>(p, t) + blockingBishopTerm<Other>(p, t);
+}
+
+inline int endgame(int side, const Position* p, const BoardTables* t, int material,
+                   int whitePieceMaterial, int blackPieceMaterial, int pieceAdvantageBonus) {
+  const Bitboard pawns = p->whitePawns | p->blackPawns;
+  const int bothWings = (pawns & t->filesAToC) && (pawns & t->filesFToH);
+  int sum = 0;
+  int whitePassed = 0, blackPassed = 0;
+  sum += passedPawnTerm<WHITE>(side, p, t, -blackPieceMaterial, bothWings, &whitePassed);
+  // Passed pawns of the side a piece down take back part of the doubled piece bonus.
+  if (whitePassed > 0 && pieceAdvantageBonus < 0) {
+    const int back = 70 * whitePassed;
+    sum += back < -pieceAdvantageBonus ? back : -pieceAdvantageBonus;
+  }
+  sum += passedPawnTerm<BLACK>(side, p, t, whitePieceMaterial, bothWings, &blackPassed);
+  if (blackPassed > 0 && pieceAdvantageBonus > 0) {
+    const int back = 70 * blackPassed;
+    sum -= back < pieceAdvantageBonus ? back : pieceAdvantageBonus;
+  }
+  sum += endgameKnightTerm<WHITE>(p, t) + endgameKnightTerm<BLACK>(p, t);
+  sum += endgameBishopTerm<WHITE>(p, t) + endgameBishopTerm<BLACK>(p, t);
+  sum += endgameRookTerm<WHITE>(p, t) + endgameRookTerm<BLACK>(p, t);
+  sum += endgameTrappedRookTerm<WHITE>(p, t) + endgameTrappedRookTerm<BLACK>(p, t);
+  sum += endgameKingTerm<WHITE>(p, t, whitePieceMaterial, -blackPieceMaterial);
+  sum += endgameKingTerm<BLACK>(p, t, -blackPieceMaterial, whitePieceMaterial);
+  // Drawish material, or a queen left to the side that is behind: trust the terms less.
+  if ((p->modeFlags & DRAWISH_ENDING) || (sum > 0 && p->blackQueens) ||
+      (sum < 0 && p->whiteQueens))
+    sum /= 4;
+  return material + sum;
+}
+
+}  // namespace
+
+int evaluate(int side, int ply, const Position* p, UndoRecord* records, const BoardTables* t,
+             int material, int whitePieceMaterial, int blackPieceMaterial, int alpha,
+             int pieceAdvantageBonus) {
+  const int phase =
+      whitePieceMaterial < -blackPieceMaterial ? whitePieceMaterial : -blackPieceMaterial;
+  if (phase <= ENDGAME_PHASE)
+    return endgame(side, p, t, material, whitePieceMaterial, blackPieceMaterial,
+                   pieceAdvantageBonus);
+
+  int s = material;
+  // Open files favour the side that has brought out more of its pieces.
+  const int whiteDevelopment = developmentCount<WHITE>(p);
+  const int blackDevelopment = developmentCount<BLACK>(p);
+  if (whiteDevelopment != blackDevelopment) {
+    int openFiles = 0;
+    for (int f = 0; f < 8; ++f)
+      openFiles += (p->whitePawnsOnFile[f] | p->blackPawnsOnFile[f]) == 0;
+    s += whiteDevelopment < blackDevelopment ? 10 * openFiles : -10 * openFiles;
+  }
+  return side == WHITE ? middlegame<WHITE>(s, ply, p, records, t, phase, alpha)
+                       : middlegame<BLACK>(s, ply, p, records, t, phase, alpha);
+}
+
+int whiteKingSafety(int ply, const Position* p, UndoRecord* records, const BoardTables* t) {
+  return kingSafetyTerm<WHITE>(ply, p, records, t);
+}
+int blackKingSafety(int ply, const Position* p, UndoRecord* records, const BoardTables* t) {
+  return kingSafetyTerm<BLACK>(ply, p, records, t);
+}
+int whiteDevelopmentCount(const Position* p) { return developmentCount<WHITE>(p); }
+int blackDevelopmentCount(const Position* p) { return developmentCount<BLACK>(p); }
+
+int scoreCommand(int sideToMove, Position* p, UndoRecord* records, const BoardTables* t) {
+  const uint32_t engineWasBlack = p->engineIsBlack;
+  p->engineIsBlack = sideToMove == BLACK ? 1 : 0;
+  records[1] = records[0];
+  int white = 0, black = 0, bonus = 0;
+  const int material = materialBalance(p, t, &white, &black, &bonus);
+  int score = 0;
+  if (material != MATERIAL_DRAW)
+    score = evaluate(sideToMove ^ 1, 1, p, records, t, material, white, black, -INFINITE_SCORE,
+                     bonus);
+  p->engineIsBlack = engineWasBlack;
+  return sideToMove == WHITE ? score : -score;
+}
