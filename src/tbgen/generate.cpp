@@ -551,6 +551,22 @@ bool linkExits(Table& t, const TableSet& done, std::string* error) {
 
 }  // namespace
 
+int quietMoves(const EndingSpec& e, const int* sq, int stm, int epSquare) {
+  initGeometry();
+  Table t;  // without links: captures and promotions look up nothing
+  t.spec = e;
+  Summary s;
+  summarise(t, sq, stm, epSquare, &s);
+  return s.quiet;
+}
+
+std::vector<std::vector<int>> predecessors(const EndingSpec& e, const int* sq, int stm, int epPawn) {
+  initGeometry();
+  std::vector<std::vector<int>> out;
+  forEachUnmove(e, sq, stm, epPawn, [&](int, int, const int* p) { out.emplace_back(p, p + e.units); });
+  return out;
+}
+
 uint16_t lookupState(const Table& t, const int* sq, int sideToMove, int epSquare) {
   int canon[MAX_UNITS];
   const uint64_t index = canonicalIndex(t.spec, sq, canon);

@@ -74,6 +74,14 @@ std::vector<std::string> subEndings(const EndingSpec& e);
 bool generate(const std::string& name, TableSet& done, int threads, GenStats* stats,
               std::string* error);
 
+// The generator's move routines, exposed for tests. quietMoves counts the legal moves
+// of the side to move that keep the material (epSquare: where an en-passant capture
+// would go, or -1). predecessors lists the legal positions, the other side to move, from
+// which such a move leads here; epPawn is the square of a pawn that has just made a
+// double step (an en-passant position: only that step leads here), else -1.
+int quietMoves(const EndingSpec& e, const int* sq, int stm, int epSquare);
+std::vector<std::vector<int>> predecessors(const EndingSpec& e, const int* sq, int stm, int epPawn);
+
 // State of a position given by its squares (any symmetric image), with the square a
 // pawn may be captured on en passant (-1 for none).
 uint16_t lookupState(const Table& t, const int* sq, int sideToMove, int epSquare = -1);

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "board/bitboard.h"
+#include "board/position.h"
+#include "movegen/attacks.h"
+#include "movegen/movegen.h"
 #include "tablebase/tablebase.h"
 #include "tbgen/ending.h"
 #include "tbgen/generate.h"
@@ -44,6 +48,46 @@ const TableSet& threeMen() {
     return s;
   }();
   return *set;
+}
+
+// An engine position built from the generator's squares.
+struct EngineBoard {
+  BoardTables tables{};
+  Position position{};
+  UndoRecord records[MAX_PLY]{};
+  EngineBoard() {
+    initBitScanTables();
+    initBoardTables(&tables);
+    initSlidingAttacks();
+    initHashKeys(&tables);
+  }
+  void set(const EndingSpec& e, const int* sq, int epSquare) {
+    int board[64] = {};
+    for (int u = 0; u < e.units; ++u) board[sq[u]] = e.kind[u] + (e.colour[u] ? 6 : 0);
+    records[0] = UndoRecord{};
+    records[0].enPassant = epSquare >= 0 ? bit(epSquare) : 0;
+    rebuildPosition(board, &position, &records[0], &tables);
+  }
+  // Legal moves that keep the material: no capture (en passant included), no promotion.
+  std::vector<Move> quiet(int stm) {
+    Move list[MAX_MOVES];
+    const int n = generateLegalMoves(stm == 0 ? WHITE : BLACK, 0, list, &position, records, &tables);
+    std::vector<Move> out;
+    for (int i = 0; i < n; ++i) {
+      const Move m = list[i];
+      const bool pawnCapture = (movePiece(m) == WHITE_PAWN || movePiece(m) == BLACK_PAWN) &&
+                               (moveFrom(m) & 7) != (moveTo(m) & 7);
+      if (!moveCaptured(m) && !movePromotion(m) && !pawnCapture) out.push_back(m);
+    }
+    return out;
+  }
+};
+
+// A random legal position of the ending (the stored image) with stm to move.
+void randomPosition(const EndingSpec& e, uint64_t* seed, int stm, int* sq) {
+  do {
+    *seed = *seed * 6364136223846793005ull + 1442695040888963407ull;
+  } while (!decodeIndex(e, (*seed >> 11) % e.size, sq) || !legalFor(e, sq, stm));
 }
 
 }  // namespace
@@ -132,6 +176,68 @@ TEST(TbgenIndex, EveryImageOfAPositionHasOneIndex) {
   EXPECT_TRUE(isSymmetric);
   canonicalIndex(e, squares({"b2", "d4", "g6"}).data(), nullptr, &isSymmetric);
   EXPECT_FALSE(isSymmetric);
+}
+
+// The generator's own move routines against the engine's move generator: the number of
+// moves that keep the material, and the predecessors, en-passant rules included.
+TEST(TbgenMoves, ForwardCountsAndPredecessorsMatchTheEngine) {
+  static EngineBoard board;
+  initGeometry();
+  for (const char* name : {"kqkr", "knnk", "kbkp", "kpkp", "kppk", "krpkp", "kppkp"}) {
+    EndingSpec e;
+    std::string error;
+    ASSERT_TRUE(parseEnding(name, &e, &error)) << error;
+    uint64_t seed = 99;
+    int epCases = 0;
+    for (int round = 0; round < 400 || (e.bothPawns && epCases < 40 && round < 20000); ++round) {
+      const int stm = round & 1;
+      int sq[MAX_UNITS] = {};
+      randomPosition(e, &seed, stm, sq);
+      int pawns[MAX_MEN];
+      const int eps = epPawns(e, sq, stm, pawns);
+      if (round >= 400 && eps == 0) continue;
+      epCases += eps > 0;
+      // The position itself, and its en-passant twin when there is one.
+      for (int variant = 0; variant <= (eps > 0); ++variant) {
+        const int epPawn = variant ? pawns[0] : -1;
+        const int epSquare = variant ? (stm == 0 ? epPawn + 8 : epPawn - 8) : -1;
+        board.set(e, sq, epSquare);
+        ASSERT_EQ(quietMoves(e, sq, stm, epSquare), int(board.quiet(stm).size())) << name << " round " << round;
+
+        // Every position from which a quiet move of the other side leads here: any unit
+        // of that side put back on any empty square, kept when legal and the engine's
+        // moves there include the step. A double step beside a pawn of the side to move
+        // leads to the en-passant position instead.
+        std::vector<std::vector<int>> want;
+        const int mover = stm ^ 1;
+        for (int u = 0; u < e.units; ++u) {
+          if (e.colour[u] != mover) continue;
+          for (int from = 0; from < 64; ++from) {
+            if (occupancyOf(e, sq) & bit(from)) continue;
+            if (e.kind[u] == G_PAWN && (from < 8 || from > 55)) continue;
+            int p[MAX_UNITS] = {};
+            copyUnits(p, sq);
+            p[u] = from;
+            if (!legalFor(e, p, mover)) continue;
+            board.set(e, p, -1);
+            bool leads = false;
+            for (Move m : board.quiet(mover)) leads = leads || (moveFrom(m) == from && moveTo(m) == sq[u]);
+            if (!leads) continue;
+            const bool doubleStep = e.kind[u] == G_PAWN && (from - sq[u] == 16 || sq[u] - from == 16);
+            const bool epAfter = doubleStep && std::find(pawns, pawns + eps, sq[u]) != pawns + eps;
+            if (variant ? (doubleStep && sq[u] == epPawn) : !epAfter) want.emplace_back(p, p + e.units);
+          }
+        }
+        std::vector<std::vector<int>> got = predecessors(e, sq, stm, epPawn);
+        std::sort(want.begin(), want.end());
+        std::sort(got.begin(), got.end());
+        ASSERT_EQ(got, want) << name << " round " << round << " variant " << variant;
+      }
+    }
+    if (e.bothPawns) {
+      EXPECT_GE(epCases, 40) << name;
+    }
+  }
 }
 
 TEST(TbgenEndings, NamesSubEndingsAndOrder) {
