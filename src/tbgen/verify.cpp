@@ -20,6 +20,12 @@ PlyValue plyValueOfScore(int score) {
   return {0, 0};
 }
 
+std::string valueText(int score) {
+  if (score > 0) return "mate in " + std::to_string((30000 - score) / 2);
+  if (score < 0) return "mated in " + std::to_string((score + 30000) / 2);
+  return "draw";
+}
+
 namespace {
 
 const BoardTables* engineTables() {

@@ -34,4 +34,8 @@ struct PlyValue {
 };
 PlyValue plyValueOfScore(int score);
 
+// A probe's score in words: "mate in N" (the side to move mates with its N-th move),
+// "mated in N" (the other side mates with its N-th move, 0: checkmated) or "draw".
+std::string valueText(int score);
+
 }  // namespace tbgen

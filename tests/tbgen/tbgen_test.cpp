@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -122,6 +123,11 @@ TEST(TbgenValues, DistancesMapToStoredValuesAndBytes) {
     EXPECT_EQ(v.kind, plies % 2 ? 1 : -1);
   }
   EXPECT_EQ(storedOfByte(FILLER_BYTE), STORED_UNKNOWN);
+  // What tbprobe prints for the probe's scores.
+  EXPECT_EQ(valueText(2 * 32766 - 35534), "mate in 1");
+  EXPECT_EQ(valueText(2 * -32766 + 35532), "mated in 0");
+  EXPECT_EQ(valueText(2 * storedValue(known(6)) + 35532), "mated in 3");
+  EXPECT_EQ(valueText(0), "draw");
   EXPECT_EQ(stateOfStored(STORED_UNKNOWN), ST_INVALID);
 }
 
@@ -296,6 +302,39 @@ TEST(TbgenAnalysis, ThreeManFactsAndMissingSubTables) {
 
 // Files written, read back, and checked through the engine's probe: sizes, the
 // compressed form, registration, and every position against its moves.
+// Damaged or missing tables of smaller endings are refused, not used.
+TEST(TbgenFiles, BadSubTablesAreRefused) {
+  TempDir dir;
+  std::string error;
+  std::vector<FileStats> fs;
+  ASSERT_TRUE(writeTable(*threeMen().at("krk"), dir.path, false, &fs, &error)) << error;
+  TableSet loaded;
+  EXPECT_FALSE(loadTable("kqk", dir.path, loaded, &error));
+  EXPECT_NE(error.find("no file of kqk"), std::string::npos) << error;
+
+  const std::string file = plainPath(dir.path, "krk", 1);
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(readFileBytes(file, &bytes, &error));
+  std::vector<uint8_t> shorter(bytes.begin(), bytes.end() - 1);
+  auto rewrite = [&](const std::vector<uint8_t>& b) {
+    std::FILE* f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+  };
+  rewrite(shorter);
+  EXPECT_FALSE(loadTable("krk", dir.path, loaded, &error));
+  EXPECT_NE(error.find("bytes"), std::string::npos) << error;
+
+  // An entry of a legal position holding "unknown".
+  const size_t legalEntry = size_t(std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 127; }) - bytes.begin());
+  bytes[legalEntry] = 127;
+  rewrite(bytes);
+  EXPECT_FALSE(loadTable("krk", dir.path, loaded, &error));
+  EXPECT_NE(error.find("no value for a legal position"), std::string::npos) << error;
+  EXPECT_EQ(loaded.count("krk"), 0u);
+}
+
 TEST(TbgenFiles, WrittenTablesProbeConsistently) {
   TableSet set;
   for (const auto& [name, table] : threeMen()) set[name] = std::make_unique<Table>(*table);
@@ -335,6 +374,12 @@ TEST(TbgenFiles, WrittenTablesProbeConsistently) {
         }
       }
   }
+
+  // A file in the other form replaces the earlier one.
+  std::vector<FileStats> fs;
+  ASSERT_TRUE(writeTable(*set.at("kqk"), plain.path, true, &fs, &error)) << error;
+  EXPECT_FALSE(std::filesystem::exists(plainPath(plain.path, "kqk", 0)));
+  EXPECT_EQ(findFile(plain.path, "kqk", 1), plainPath(plain.path, "kqk", 1) + ".emd");
 
   ASSERT_EQ(tbInit(packed.path.c_str()), 4);
   static std::vector<uint8_t> cache(size_t(4) << 20);

@@ -17,6 +17,7 @@
 #include "board/bitboard.h"
 #include "board/position.h"
 #include "tablebase/tablebase.h"
+#include "tbgen/verify.h"
 
 namespace {
 
@@ -34,14 +35,6 @@ void usage() {
       "Without FEN arguments, FENs are read one per line from standard input.\n");
 }
 
-// The probe's score as text: mate in m scores 30000 - 2m; a loss stored as -32767 + m
-// scores -30002 + 2m and is mated in m - 1 (the winner's moves still to come).
-std::string valueText(int score) {
-  if (score > 0) return "mate in " + std::to_string((30000 - score) / 2);
-  if (score < 0) return "mated in " + std::to_string((score + 30000) / 2);
-  return "draw";
-}
-
 std::string probe(Engine& en, const std::string& fen) {
   std::istringstream in(fen);
   std::string f[6] = {"", "w", "-", "-", "0", "1"};
@@ -57,7 +50,7 @@ std::string probe(Engine& en, const std::string& fen) {
     return "not found";
   int score = 0;
   if (!tbProbe(side, &score, &en.position, &en.records[0])) return "not found";
-  return valueText(score);
+  return tbgen::valueText(score);
 }
 
 }  // namespace
