@@ -233,12 +233,41 @@ std::string findFile(const std::string& dir, const std::string& name, int tbSide
   return "";
 }
 
+namespace {
+
+// Does the file hold as many plain bytes as the ending's entries take? Compressed files
+// are judged by their header and must reach to the end of their last block.
+bool fileComplete(const std::string& path, uint64_t plainBytes) {
+  const bool packed = path.size() > 4 && path.compare(path.size() - 4, 4, ".emd") == 0;
+  if (!packed) {
+    std::error_code ec;
+    return std::filesystem::file_size(path, ec) == plainBytes && !ec;
+  }
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  tb::CompressedTable* table = nullptr;
+  bool ok = tb::openCompressed(f, &table) == 0;
+  if (ok) {
+    std::error_code ec;
+    ok = uint64_t(table->blocks - 1) * table->blockSize + table->lastBlockSize == plainBytes &&
+         std::filesystem::file_size(path, ec) == table->offsets[table->blocks] && !ec;
+    tb::freeCompressed(table);
+  }
+  std::fclose(f);
+  return ok;
+}
+
+}  // namespace
+
 bool tableFilesExist(const std::string& dir, const std::string& name) {
   const int ending = tbFindEnding(name.c_str());
   if (!ending) return false;
-  const bool symmetric = tbEndings[size_t(ending)].flags & TB_SYMMETRIC;
-  for (int side = 0; side < (symmetric ? 1 : 2); ++side)
-    if (findFile(dir, name, side).empty()) return false;
+  const EndingRecord& record = tbEndings[size_t(ending)];
+  const bool symmetric = record.flags & TB_SYMMETRIC;
+  for (int side = 0; side < (symmetric ? 1 : 2); ++side) {
+    const std::string path = findFile(dir, name, side);
+    if (path.empty() || !fileComplete(path, record.entries[side] * (record.flags & TB_WIDE ? 2 : 1))) return false;
+  }
   return true;
 }
 

@@ -51,7 +51,7 @@ std::string plainPath(const std::string& dir, const std::string& name, int tbSid
 // The file of an ending and side the engine would find in dir (its four candidate names,
 // in its order), or "".
 std::string findFile(const std::string& dir, const std::string& name, int tbSide);
-// Are all files of the ending in dir?
+// Are all files of the ending in dir, each as long as the ending's entries take?
 bool tableFilesExist(const std::string& dir, const std::string& name);
 
 // Writes the table's files into dir, plain (name.nbw) or compressed (name.nbw.emd),

@@ -322,7 +322,9 @@ TEST(TbgenFiles, BadSubTablesAreRefused) {
     std::fwrite(b.data(), 1, b.size(), f);
     std::fclose(f);
   };
+  EXPECT_TRUE(tableFilesExist(dir.path, "krk"));
   rewrite(shorter);
+  EXPECT_FALSE(tableFilesExist(dir.path, "krk"));  // made again by --all
   EXPECT_FALSE(loadTable("krk", dir.path, loaded, &error));
   EXPECT_NE(error.find("bytes"), std::string::npos) << error;
 
