@@ -34,6 +34,7 @@ struct Options {
   uint64_t stride = 1;
   int threads = 0;
   int allMen = 0;
+  uint64_t memoryBudget = uint64_t(8) << 30;  // tables kept for later endings
   std::vector<std::string> names;
   std::string dir;
 };
@@ -49,6 +50,8 @@ void usage() {
       "  -c, --compress    write compressed files (NAME.nbw.emd) instead of plain ones\n"
       "  -f, --force       with --all, make the endings whose files exist as well\n"
       "  -t, --threads N   analysis threads (default: one per core)\n"
+      "  -m, --memory MB   tables kept in memory for later endings (default 8192); the\n"
+      "                    others are read back from DIR when needed\n"
       "  -q, --quiet       print only errors and the summary\n"
       "The tables of smaller endings are read from DIR; --all keeps those it makes.\n");
 }
@@ -67,6 +70,8 @@ bool parseOptions(int argc, char** argv, Options* o) {
       o->verify = true;
     } else if (a == "--stride" && i + 1 < argc) {
       o->stride = std::strtoull(argv[++i], nullptr, 10);
+    } else if ((a == "-m" || a == "--memory") && i + 1 < argc) {
+      o->memoryBudget = std::strtoull(argv[++i], nullptr, 10) << 20;
     } else if ((a == "-t" || a == "--threads") && i + 1 < argc) {
       o->threads = std::atoi(argv[++i]);
     } else if (a == "--all" && i + 1 < argc) {
@@ -124,6 +129,13 @@ int verifyPlan(const Options& o, const std::vector<std::string>& plan) {
               (unsigned long long)positions, (unsigned long long)successors,
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   return failed ? 1 : 0;
+}
+
+uint64_t tableBytes(const tbgen::Table& t) {
+  uint64_t bytes = 0;
+  for (int side = 0; side < 2; ++side)
+    bytes += t.state[side].size() * sizeof(uint16_t) + t.ep[side].key.size() * 24;
+  return bytes;
 }
 
 double peakMegabytes() {
@@ -222,12 +234,28 @@ int main(int argc, char** argv) {
                   (gs.longestWin[0] + 1) / 2, (gs.longestWin[1] + 1) / 2, double(gs.bytes) / 1048576.0);
       std::fflush(stdout);
     }
-    // Drop the tables that no later ending of the plan needs.
+    // Drop the tables that no later ending of the plan needs, then, past the memory
+    // budget, those needed last: they are read back from DIR when their turn comes.
+    auto nextUse = [&](const std::string& table) {
+      for (size_t j = i + 1; j < plan.size(); ++j)
+        if (std::find(needs[j].begin(), needs[j].end(), table) != needs[j].end()) return j;
+      return plan.size();
+    };
+    uint64_t kept = 0;
     for (auto it = done.begin(); it != done.end();) {
-      bool wanted = false;
-      for (size_t j = i + 1; j < plan.size() && !wanted; ++j)
-        wanted = std::find(needs[j].begin(), needs[j].end(), it->first) != needs[j].end();
-      it = wanted ? std::next(it) : done.erase(it);
+      if (nextUse(it->first) == plan.size()) {
+        it = done.erase(it);
+      } else {
+        kept += tableBytes(*it->second);
+        ++it;
+      }
+    }
+    while (kept > o.memoryBudget && !done.empty()) {
+      auto farthest = done.begin();
+      for (auto it = done.begin(); it != done.end(); ++it)
+        if (nextUse(it->first) > nextUse(farthest->first)) farthest = it;
+      kept -= tableBytes(*farthest->second);
+      done.erase(farthest);
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
