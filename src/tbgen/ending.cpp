@@ -35,18 +35,18 @@ constexpr SlotTables makeSlots() {
 }
 constexpr SlotTables kSlots = makeSlots();
 
-int slotOf(const EndingSpec& e, int sq) { return e.pawns ? kSlots.pawnSlot[sq] : kSlots.pawnlessSlot[sq]; }
-int squareOfSlot(const EndingSpec& e, int slot) {
+int slotOf(const Ending& e, int sq) { return e.pawns ? kSlots.pawnSlot[sq] : kSlots.pawnlessSlot[sq]; }
+int squareOfSlot(const Ending& e, int slot) {
   return e.pawns ? kSlots.pawnSquare[slot] : kTriangle[slot];
 }
 
 // Identical men are kept in ascending square order.
-void sortGroups(const EndingSpec& e, int* t) {
+void sortGroups(const Ending& e, int* t) {
   for (int u = 3; u < e.units; ++u)
     for (int v = u; v > 2 && e.sameAsPrevious[v] && t[v - 1] > t[v]; --v) std::swap(t[v - 1], t[v]);
 }
 
-uint64_t compose(const EndingSpec& e, const int* t) {
+uint64_t compose(const Ending& e, const int* t) {
   uint64_t idx = uint64_t(slotOf(e, t[0]));
   for (int u = 1; u < e.units; ++u) idx = idx << 6 | uint64_t(t[u]);
   return idx;
@@ -130,8 +130,8 @@ std::string materialName(const int* kinds0, int n0, const int* kinds1, int n1, b
   return name;
 }
 
-bool parseEnding(const std::string& name, EndingSpec* spec, std::string* error) {
-  EndingSpec e;
+bool parseEnding(const std::string& name, Ending* ending, std::string* error) {
+  Ending e;
   e.name = name;
   const size_t second = name.find('k', 1);
   if (name.empty() || name[0] != 'k' || second == std::string::npos) {
@@ -183,11 +183,11 @@ bool parseEnding(const std::string& name, EndingSpec* spec, std::string* error) 
   e.bothPawns = pawnOf[0] && pawnOf[1];
   e.kingSlots = e.pawns ? 32 : 10;
   e.size = uint64_t(e.kingSlots) << (6 * (e.units - 1));
-  *spec = e;
+  *ending = e;
   return true;
 }
 
-uint64_t canonicalIndex(const EndingSpec& e, const int* sq, int* canon, bool* symmetric) {
+uint64_t canonicalIndex(const Ending& e, const int* sq, int* canon, bool* symmetric) {
   int t[MAX_UNITS] = {};
   if (symmetric) *symmetric = false;
   if (e.pawns) {
@@ -218,7 +218,7 @@ uint64_t canonicalIndex(const EndingSpec& e, const int* sq, int* canon, bool* sy
   return idx;
 }
 
-bool decodeIndex(const EndingSpec& e, uint64_t index, int* sq) {
+bool decodeIndex(const Ending& e, uint64_t index, int* sq) {
   for (int u = e.units; u < MAX_UNITS; ++u) sq[u] = OFF_BOARD;
   const int shift = 6 * (e.units - 1);
   const uint64_t slot = index >> shift;
@@ -237,7 +237,7 @@ bool decodeIndex(const EndingSpec& e, uint64_t index, int* sq) {
   return true;
 }
 
-int epPawns(const EndingSpec& e, const int* sq, int sideToMove, int* squares) {
+int epPawns(const Ending& e, const int* sq, int sideToMove, int* squares) {
   if (!e.bothPawns) return 0;
   const int mover = sideToMove ^ 1;
   const int up = mover == 0 ? 8 : -8;

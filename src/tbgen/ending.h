@@ -19,7 +19,7 @@ constexpr int MAX_MEN = 3;              // men besides the kings: up to five-man
 constexpr int MAX_UNITS = 2 + MAX_MEN;
 constexpr int OFF_BOARD = 64;           // square of a captured unit
 
-struct EndingSpec {
+struct Ending {
   std::string name;
   int men = 0;
   int units = 2;
@@ -35,7 +35,7 @@ struct EndingSpec {
 // Parses "kqkr", "krpkp", ...: letters p n b r q between and after the two k's, at most
 // MAX_MEN men. The name is taken as it is; whether the engine knows it is the caller's
 // business.
-bool parseEnding(const std::string& name, EndingSpec* spec, std::string* error);
+bool parseEnding(const std::string& name, Ending* ending, std::string* error);
 
 // The name of the ending with these men (kinds 1..5, any order) and whether the sides
 // are exchanged in it: the side with more men is named first; with as many, the one
@@ -96,7 +96,7 @@ inline uint64_t attacksOf(int kind, int colour, int sq, uint64_t occ) {
 
 // Is target attacked by a unit of colour on the board sq/occupied (units off the board
 // are ignored)?
-inline bool attacked(const EndingSpec& e, const int* sq, uint64_t occupied, int target,
+inline bool attacked(const Ending& e, const int* sq, uint64_t occupied, int target,
                      int colour) {
   for (int u = 0; u < e.units; ++u) {
     if (e.colour[u] != colour || sq[u] == OFF_BOARD) continue;
@@ -122,7 +122,7 @@ inline bool attacked(const EndingSpec& e, const int* sq, uint64_t occupied, int 
   return false;
 }
 
-inline uint64_t occupancyOf(const EndingSpec& e, const int* sq) {
+inline uint64_t occupancyOf(const Ending& e, const int* sq) {
   uint64_t o = 0;
   for (int u = 0; u < e.units; ++u)
     if (sq[u] != OFF_BOARD) o |= bit(sq[u]);
@@ -140,21 +140,21 @@ inline uint64_t occupancyOf(const EndingSpec& e, const int* sq) {
 // MAX_UNITS entries). When canon is given it receives the squares of the stored image; symmetric tells whether the
 // position is its own transpose (pawnless endings only: such a position has half as many
 // images).
-uint64_t canonicalIndex(const EndingSpec& e, const int* sq, int* canon = nullptr,
+uint64_t canonicalIndex(const Ending& e, const int* sq, int* canon = nullptr,
                         bool* symmetric = nullptr);
 
 // Squares of an index; false when the index names no position: units on one square,
 // pawns on the first or last rank, kings next to each other, men out of order, or an
 // image that is not the one kept. A true result may still have the side not to move in
 // check.
-bool decodeIndex(const EndingSpec& e, uint64_t index, int* sq);
+bool decodeIndex(const Ending& e, uint64_t index, int* sq);
 
 // Squares of the pawns of the side not to move that may just have made a double step
 // beside a pawn of the side to move: each makes an en-passant position. Returns how many.
-int epPawns(const EndingSpec& e, const int* sq, int sideToMove, int* squares);
+int epPawns(const Ending& e, const int* sq, int sideToMove, int* squares);
 
 // The side that is not to move must not be in check.
-inline bool legalFor(const EndingSpec& e, const int* sq, int sideToMove) {
+inline bool legalFor(const Ending& e, const int* sq, int sideToMove) {
   const int other = sideToMove ^ 1;
   return !attacked(e, sq, occupancyOf(e, sq), sq[other], sideToMove);
 }

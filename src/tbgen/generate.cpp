@@ -28,7 +28,7 @@ constexpr uint64_t EP_KEY = uint64_t(1) << 63;
 int relativeRank(int colour, int sq) { return colour == 0 ? sq >> 3 : 7 - (sq >> 3); }
 int pawnStep(int colour) { return colour == 0 ? 8 : -8; }
 
-int unitAt(const EndingSpec& e, const int* sq, int square) {
+int unitAt(const Ending& e, const int* sq, int square) {
   for (int u = 0; u < e.units; ++u)
     if (sq[u] == square) return u;
   return -1;
@@ -36,7 +36,7 @@ int unitAt(const EndingSpec& e, const int* sq, int square) {
 
 // Images/4 of a position: 1 for a pawnless position that is its own transpose, else 2.
 // Endings with pawns all have two images per position and count plain moves.
-int weightOf(const EndingSpec& e, const int* sq) {
+int weightOf(const Ending& e, const int* sq) {
   if (e.pawns || (sq[0] >> 3) != (sq[0] & 7)) return 1 + !e.pawns;
   bool symmetric = false;
   canonicalIndex(e, sq, nullptr, &symmetric);
@@ -44,7 +44,7 @@ int weightOf(const EndingSpec& e, const int* sq) {
 }
 
 // Does colour have a pawn beside the square (same rank, next file)?
-bool pawnBeside(const EndingSpec& e, const int* sq, int colour, int square) {
+bool pawnBeside(const Ending& e, const int* sq, int colour, int square) {
   for (int u = 2; u < e.units; ++u) {
     if (e.colour[u] != colour || e.kind[u] != G_PAWN || sq[u] == OFF_BOARD) continue;
     const int d = sq[u] - square;
@@ -65,7 +65,7 @@ struct Summary {
 uint16_t exitState(const Table& t, const int* c, int captured, int promoted, int newKind, int childStm) {
   const ExitLink& link = t.exits[captured + 1][promoted + 1][promoted >= 0 ? newKind : 0];
   if (!link.table) return 0;  // bare kings: a draw
-  const EndingSpec& sub = link.table->spec;
+  const Ending& sub = link.table->ending;
   int s[MAX_UNITS] = {};
   const int flip = link.swap ? 56 : 0;
   for (int u = 0; u < sub.units; ++u) s[u] = c[int(link.source[u])] ^ flip;
@@ -77,7 +77,7 @@ uint16_t exitState(const Table& t, const int* c, int captured, int promoted, int
 // promotions are looked up in the smaller tables. epSquare is the square an en-passant
 // capture goes to, or -1.
 void summarise(const Table& t, const int* sq, int stm, int epSquare, Summary* out) {
-  const EndingSpec& e = t.spec;
+  const Ending& e = t.ending;
   const int opp = stm ^ 1;
   uint64_t mine = 0, theirs = 0;
   for (int u = 0; u < e.units; ++u)
@@ -183,7 +183,7 @@ void summarise(const Table& t, const int* sq, int stm, int epSquare, Summary* ou
 // is the square of the pawn that has just made a double step when this is an
 // en-passant position, else -1.
 template <typename Visit>
-void forEachUnmove(const EndingSpec& e, const int* sq, int stm, int epPawn, Visit&& visit) {
+void forEachUnmove(const Ending& e, const int* sq, int stm, int epPawn, Visit&& visit) {
   const int mover = stm ^ 1;
   const uint64_t occ = occupancyOf(e, sq);
   int p[MAX_UNITS];
@@ -251,7 +251,7 @@ void parallelFor(int threads, uint64_t n, uint64_t chunk, F&& body) {
 
 struct Analysis {
   Table& t;
-  const EndingSpec& e;
+  const Ending& e;
   int threads;
   std::vector<Lists> lists;
   std::vector<std::vector<uint64_t>> pending[2];
@@ -486,7 +486,7 @@ struct Analysis {
 
 }  // namespace
 
-std::vector<std::string> subEndings(const EndingSpec& e) {
+std::vector<std::string> subEndings(const Ending& e) {
   std::vector<std::string> out;
   for (int captured = -1; captured < e.units; ++captured) {
     if (captured == 0 || captured == 1) continue;
@@ -509,7 +509,7 @@ std::vector<std::string> subEndings(const EndingSpec& e) {
 namespace {
 
 bool linkExits(Table& t, const TableSet& done, std::string* error) {
-  const EndingSpec& e = t.spec;
+  const Ending& e = t.ending;
   for (int captured = -1; captured < e.units; ++captured) {
     if (captured == 0 || captured == 1) continue;
     for (int promoted = -1; promoted < e.units; ++promoted) {
@@ -532,7 +532,7 @@ bool linkExits(Table& t, const TableSet& done, std::string* error) {
         }
         link.table = it->second.get();
         link.swap = swap;
-        const EndingSpec& sub = link.table->spec;
+        const Ending& sub = link.table->ending;
         bool used[MAX_UNITS] = {};
         for (int v = 0; v < sub.units; ++v) {
           const int side = sub.colour[v] ^ int(swap);
@@ -551,16 +551,16 @@ bool linkExits(Table& t, const TableSet& done, std::string* error) {
 
 }  // namespace
 
-int quietMoves(const EndingSpec& e, const int* sq, int stm, int epSquare) {
+int quietMoves(const Ending& e, const int* sq, int stm, int epSquare) {
   initGeometry();
   Table t;  // without links: captures and promotions look up nothing
-  t.spec = e;
+  t.ending = e;
   Summary s;
   summarise(t, sq, stm, epSquare, &s);
   return s.quiet;
 }
 
-std::vector<std::vector<int>> predecessors(const EndingSpec& e, const int* sq, int stm, int epPawn) {
+std::vector<std::vector<int>> predecessors(const Ending& e, const int* sq, int stm, int epPawn) {
   initGeometry();
   std::vector<std::vector<int>> out;
   forEachUnmove(e, sq, stm, epPawn, [&](int, int, const int* p) { out.emplace_back(p, p + e.units); });
@@ -569,8 +569,8 @@ std::vector<std::vector<int>> predecessors(const EndingSpec& e, const int* sq, i
 
 uint16_t lookupState(const Table& t, const int* sq, int sideToMove, int epSquare) {
   int canon[MAX_UNITS];
-  const uint64_t index = canonicalIndex(t.spec, sq, canon);
-  if (epSquare >= 0 && t.spec.bothPawns) {
+  const uint64_t index = canonicalIndex(t.ending, sq, canon);
+  if (epSquare >= 0 && t.ending.bothPawns) {
     // The pawn that made the double step stands in front of the en-passant square; its
     // square in the stored image is found through the mirror that canonicalIndex used.
     const int x = (sq[0] & 7) >= 4 ? 7 : 0;
@@ -586,9 +586,9 @@ bool generate(const std::string& name, TableSet& done, int threads, GenStats* st
   initGeometry();
   const auto start = std::chrono::steady_clock::now();
   auto table = std::make_unique<Table>();
-  if (!parseEnding(name, &table->spec, error)) return false;
+  if (!parseEnding(name, &table->ending, error)) return false;
   if (!linkExits(*table, done, error)) return false;
-  const EndingSpec& e = table->spec;
+  const Ending& e = table->ending;
   table->state[0].resize(e.size);
   table->state[1].resize(e.size);
   threads = std::max(1, threads);

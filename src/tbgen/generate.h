@@ -49,7 +49,7 @@ struct EpNodes {
 };
 
 struct Table {
-  EndingSpec spec;
+  Ending ending;
   std::vector<uint16_t> state[2];  // by side to move
   EpNodes ep[2];
   // [captured unit + 1][promoted unit + 1][new kind]
@@ -67,7 +67,7 @@ struct GenStats {
 };
 
 // The endings that captures and promotions of this one lead to (bare kings excluded).
-std::vector<std::string> subEndings(const EndingSpec& e);
+std::vector<std::string> subEndings(const Ending& e);
 
 // Analyses the ending; its sub-endings must be in done. On success the table is added
 // to done.
@@ -79,8 +79,8 @@ bool generate(const std::string& name, TableSet& done, int threads, GenStats* st
 // would go, or -1). predecessors lists the legal positions, the other side to move, from
 // which such a move leads here; epPawn is the square of a pawn that has just made a
 // double step (an en-passant position: only that step leads here), else -1.
-int quietMoves(const EndingSpec& e, const int* sq, int stm, int epSquare);
-std::vector<std::vector<int>> predecessors(const EndingSpec& e, const int* sq, int stm, int epPawn);
+int quietMoves(const Ending& e, const int* sq, int stm, int epSquare);
+std::vector<std::vector<int>> predecessors(const Ending& e, const int* sq, int stm, int epPawn);
 
 // State of a position given by its squares (any symmetric image), with the square a
 // pawn may be captured on en passant (-1 for none).

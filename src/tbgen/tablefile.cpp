@@ -54,7 +54,7 @@ namespace {
 constexpr int kListOffset[G_KING + 1] = {0, PS_PAWN, PS_KNIGHT, PS_BISHOP, PS_ROOK, PS_QUEEN, PS_KING};
 
 // The index functions' view of a position: each side's men by kind, ascending.
-void pieceLists(const EndingSpec& e, const int* sq, int first[PIECE_SQUARES_SIZE],
+void pieceLists(const Ending& e, const int* sq, int first[PIECE_SQUARES_SIZE],
                 int second[PIECE_SQUARES_SIZE]) {
   int* lists[2] = {first, second};
   for (int c = 0; c < 2; ++c)
@@ -128,7 +128,7 @@ bool fileExists(const std::string& path) {
 
 bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileStats* stats,
                 std::string* error) {
-  const EndingSpec& e = t.spec;
+  const Ending& e = t.ending;
   const int ending = endingIndexOf(e.name, error);
   if (!ending) return false;
   tbInitIndexTables();
@@ -273,7 +273,7 @@ bool tableFilesExist(const std::string& dir, const std::string& name) {
 
 bool writeTable(const Table& t, const std::string& dir, bool compress, std::vector<FileStats>* stats,
                 std::string* error) {
-  const int ending = endingIndexOf(t.spec.name, error);
+  const int ending = endingIndexOf(t.ending.name, error);
   if (!ending) return false;
   tbInitIndexTables();
   const int files = tbEndings[size_t(ending)].flags & TB_SYMMETRIC ? 1 : 2;
@@ -287,7 +287,7 @@ bool writeTable(const Table& t, const std::string& dir, bool compress, std::vect
       ok[side] = false;
       return;
     }
-    const std::vector<std::string> names = candidates(dir, t.spec.name, side);
+    const std::vector<std::string> names = candidates(dir, t.ending.name, side);
     std::string path = names[0];
     if (compress) {
       path = names[1];
@@ -384,7 +384,7 @@ bool loadTable(const std::string& name, const std::string& dir, TableSet& done, 
   initGeometry();
   tbInitIndexTables();
   auto table = std::make_unique<Table>();
-  if (!parseEnding(name, &table->spec, error)) return false;
+  if (!parseEnding(name, &table->ending, error)) return false;
   const int ending = endingIndexOf(name, error);
   if (!ending) return false;
   const EndingRecord& record = tbEndings[size_t(ending)];
@@ -406,7 +406,7 @@ bool loadTable(const std::string& name, const std::string& dir, TableSet& done, 
       return false;
     }
   }
-  const EndingSpec& e = table->spec;
+  const Ending& e = table->ending;
   table->state[0].assign(e.size, ST_INVALID);
   table->state[1].assign(e.size, ST_INVALID);
   int sq[MAX_UNITS], first[PIECE_SQUARES_SIZE], second[PIECE_SQUARES_SIZE];

@@ -41,7 +41,7 @@ const BoardTables* engineTables() {
 }
 
 struct Checker {
-  const EndingSpec& e;
+  const Ending& e;
   const BoardTables* tables;
   VerifyStats& stats;
   Position position{};
@@ -130,7 +130,7 @@ struct Checker {
 bool verifyEnding(const std::string& name, uint64_t stride, VerifyStats* stats, std::string* error) {
   const auto start = std::chrono::steady_clock::now();
   initGeometry();
-  EndingSpec e;
+  Ending e;
   if (!parseEnding(name, &e, error)) return false;
   VerifyStats s;
   Checker checker{e, engineTables(), s};

@@ -62,7 +62,7 @@ struct EngineBoard {
     initSlidingAttacks();
     initHashKeys(&tables);
   }
-  void set(const EndingSpec& e, const int* sq, int epSquare) {
+  void set(const Ending& e, const int* sq, int epSquare) {
     int board[64] = {};
     for (int u = 0; u < e.units; ++u) board[sq[u]] = e.kind[u] + (e.colour[u] ? 6 : 0);
     records[0] = UndoRecord{};
@@ -85,7 +85,7 @@ struct EngineBoard {
 };
 
 // A random legal position of the ending (the stored image) with stm to move.
-void randomPosition(const EndingSpec& e, uint64_t* seed, int stm, int* sq) {
+void randomPosition(const Ending& e, uint64_t* seed, int stm, int* sq) {
   do {
     *seed = *seed * 6364136223846793005ull + 1442695040888963407ull;
   } while (!decodeIndex(e, (*seed >> 11) % e.size, sq) || !legalFor(e, sq, stm));
@@ -134,7 +134,7 @@ TEST(TbgenValues, DistancesMapToStoredValuesAndBytes) {
 TEST(TbgenIndex, EveryImageOfAPositionHasOneIndex) {
   initGeometry();
   for (const char* name : {"kqkr", "knnk", "kbbkn", "kpkp", "krpkp"}) {
-    EndingSpec e;
+    Ending e;
     std::string error;
     ASSERT_TRUE(parseEnding(name, &e, &error)) << error;
     uint64_t seed = 12345, checked = 0, symmetric = 0;
@@ -174,7 +174,7 @@ TEST(TbgenIndex, EveryImageOfAPositionHasOneIndex) {
     }
   }
   // A pawnless position on the diagonal that is its own transpose.
-  EndingSpec e;
+  Ending e;
   std::string error;
   ASSERT_TRUE(parseEnding("kqk", &e, &error));
   bool isSymmetric = false;
@@ -190,7 +190,7 @@ TEST(TbgenMoves, ForwardCountsAndPredecessorsMatchTheEngine) {
   static EngineBoard board;
   initGeometry();
   for (const char* name : {"kqkr", "knnk", "kbkp", "kpkp", "kppk", "krpkp", "kppkp"}) {
-    EndingSpec e;
+    Ending e;
     std::string error;
     ASSERT_TRUE(parseEnding(name, &e, &error)) << error;
     uint64_t seed = 99;
@@ -247,7 +247,7 @@ TEST(TbgenMoves, ForwardCountsAndPredecessorsMatchTheEngine) {
 }
 
 TEST(TbgenEndings, NamesSubEndingsAndOrder) {
-  EndingSpec e;
+  Ending e;
   std::string error;
   EXPECT_FALSE(parseEnding("krkq", &e, &error));  // the stronger side comes first
   EXPECT_NE(error.find("kqkr"), std::string::npos);

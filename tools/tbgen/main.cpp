@@ -174,9 +174,9 @@ int main(int argc, char** argv) {
   // When a table can be dropped: after the last ending of the plan that needs it.
   std::vector<std::vector<std::string>> needs(plan.size());
   for (size_t i = 0; i < plan.size(); ++i) {
-    tbgen::EndingSpec spec;
+    tbgen::Ending ending;
     std::string error;
-    if (!tbgen::parseEnding(plan[i], &spec, &error)) {
+    if (!tbgen::parseEnding(plan[i], &ending, &error)) {
       std::fprintf(stderr, "tbgen: %s\n", error.c_str());
       return 1;
     }
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tbgen: %s is not an ending the engine knows\n", plan[i].c_str());
       return 1;
     }
-    needs[i] = tbgen::subEndings(spec);
+    needs[i] = tbgen::subEndings(ending);
   }
 
   const auto start = std::chrono::steady_clock::now();
