@@ -22,8 +22,8 @@
 #include "board/position.h"
 #include "movegen/attacks.h"
 #include "tablebase/tablebase.h"
-#include "tbgen/generate.h"
-#include "tbgen/tablefile.h"
+#include "tablebase/generator/generate.h"
+#include "tablebase/generator/tablefile.h"
 
 #ifdef VORLAK_HAVE_GAVIOTA
 extern "C" {

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "tablebase/tablebase.h"
-#include "tbgen/generate.h"
-#include "tbgen/tablefile.h"
-#include "tbgen/verify.h"
+#include "tablebase/generator/generate.h"
+#include "tablebase/generator/tablefile.h"
+#include "tablebase/generator/verify.h"
 
 namespace {
 

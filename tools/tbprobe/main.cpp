@@ -17,7 +17,7 @@
 #include "board/bitboard.h"
 #include "board/position.h"
 #include "tablebase/tablebase.h"
-#include "tbgen/verify.h"
+#include "tablebase/generator/verify.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tbgen/ending.h"
+#include "tablebase/generator/ending.h"
 
 #include <algorithm>
 #include <mutex>

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "tbgen/ending.h"
+#include "tablebase/generator/ending.h"
 
 namespace tbgen {
 

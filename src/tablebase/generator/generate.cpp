@@ -10,7 +10,7 @@
 // its count starts at moves x images/4 and every backward step from a child takes off
 // the child's images/4. (Moves from one position into the child's images and backward
 // steps from the child into the position's images are then counted alike.)
-#include "tbgen/generate.h"
+#include "tablebase/generator/generate.h"
 
 #include <algorithm>
 #include <atomic>

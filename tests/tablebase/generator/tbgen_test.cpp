@@ -12,10 +12,10 @@
 #include "movegen/attacks.h"
 #include "movegen/movegen.h"
 #include "tablebase/tablebase.h"
-#include "tbgen/ending.h"
-#include "tbgen/generate.h"
-#include "tbgen/tablefile.h"
-#include "tbgen/verify.h"
+#include "tablebase/generator/ending.h"
+#include "tablebase/generator/generate.h"
+#include "tablebase/generator/tablefile.h"
+#include "tablebase/generator/verify.h"
 
 using namespace tbgen;
 

@@ -1,4 +1,4 @@
-#include "tbgen/tablefile.h"
+#include "tablebase/generator/tablefile.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tbgen/generate.h"
+#include "tablebase/generator/generate.h"
 
 namespace tbgen {
 

@@ -1,4 +1,4 @@
-#include "tbgen/verify.h"
+#include "tablebase/generator/verify.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,7 +10,7 @@
 #include "movegen/attacks.h"
 #include "movegen/movegen.h"
 #include "tablebase/tablebase.h"
-#include "tbgen/ending.h"
+#include "tablebase/generator/ending.h"
 
 namespace tbgen {
 
