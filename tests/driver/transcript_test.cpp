@@ -155,3 +155,16 @@ TEST_F(Transcript, TablebaseCacheAtStartUp) {
   EXPECT_TRUE(contains(r.out, "EGTB cache memory: 2M bytes.\nEGTB directory: .;missing\n"));
   EXPECT_FALSE(contains(r.out, "ERROR"));
 }
+
+// The shipped start-up file and square values load without a complaint.
+TEST_F(Transcript, DefaultDataDirectoryStartsCleanly) {
+  for (const char* name : {"vorlak.cfg", "sqvalue"})
+    fs::copy_file(fs::path(VORLAK_SOURCE_DIR) / "data" / name, dir / name);
+  Session r = run("score\nquit\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_FALSE(contains(r.out, "illegal move"));
+  EXPECT_FALSE(contains(r.out, "Playing without"));
+  EXPECT_FALSE(contains(r.out, "ERROR"));
+  EXPECT_TRUE(contains(r.out, "hash table size: 64 MBytes.\n"));
+  EXPECT_TRUE(contains(r.out, "score = 0\n"));  // the start position is balanced
+}
