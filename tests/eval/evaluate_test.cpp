@@ -169,9 +169,8 @@ TEST(LazyEvaluation, ExitsAtEachMarginAndNeverWithTheFullWindow) {
 }
 
 TEST(ScoreCommand, SideToMoveViewOfTheSideNotToMove) {
-  // Pawn a5 against a king on e8 (zero square values): 100 in material and -72 from the
-  // kings' distances; the race bonus of 400 counts only when White is the side passed to
-  // evaluate, i.e. when Black is to move in the position shown.
+  // Pawn a5 against Ke8: 100 in material, -72 from the kings' distances, and the race
+  // bonus of 400 only when evaluate is asked for White, that is with Black to move.
   TestBoard b("4k3/8/8/P7/8/8/8/7K w - - 0 1");
   auto score = [&b] { return scoreCommand(b.side, &b.position, b.records, &b.tables); };
   EXPECT_EQ(score(), 100 - 72);
