@@ -1,8 +1,12 @@
 // Shared helpers of the evaluation tests.
 #pragma once
 
-#include <string>
+#include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "board/position.h"
 #include "eval/evaluate.h"
 #include "eval/sqvalue.h"
 #include "test_support.h"
@@ -21,13 +25,31 @@ inline MaterialResult material(TestBoard& b) {
   return m;
 }
 
+// A position and a number that goes with it, for tables of cases.
+struct FenValue {
+  const char* fen;
+  int value;
+};
+
 inline bool drawish(const TestBoard& b) { return (b.position.modeFlags & DRAWISH_ENDING) != 0; }
 
-// The exact score (White's view) of the position at ply for side to move, as the
-// quiescence search takes it with the full window; 0 for a material draw.
-inline int fullEvaluation(TestBoard& b, int side, int ply = 1) {
-  const MaterialResult m = material(b);
-  if (m.score == MATERIAL_DRAW) return 0;
-  return evaluate(side, ply, &b.position, b.records, &b.tables, m.score, m.white, m.black,
-                  -INFINITE_SCORE, m.bonus);
+// evaluate at ply 1 with the material m of the board; the full window gives the exact score.
+inline int eval(TestBoard& b, const MaterialResult& m, int side, int alpha = -INFINITE_SCORE) {
+  return evaluate(side, 1, &b.position, b.records, &b.tables, m.score, m.white, m.black, alpha,
+                  m.bonus);
+}
+
+// The colour-reversed FEN of each position, through the engine's own reverse command.
+inline std::vector<std::string> reversedFens(const std::vector<std::string>& fens) {
+  std::vector<std::string> reversed;
+  TestBoard b;
+  char text[FEN_SIZE];
+  testing::internal::CaptureStdout();  // reverseBoard prints the board
+  for (const std::string& fen : fens) {
+    b.setFen(fen);
+    reverseBoard(&b.side, &b.position, &b.records[0], &b.tables, text);
+    reversed.push_back(text);
+  }
+  testing::internal::GetCapturedStdout();
+  return reversed;
 }
