@@ -396,6 +396,19 @@ struct Men {
   int o[PIECE_SQUARES_SIZE];
 };
 
+// The men that stand before the other side's pieces are coded, whose squares those
+// digits skip: both kings, the side to move's men and the other side's pawns.
+// Returns how many were written to fixed.
+int fixedMen(const Layout& L, const Men& m, int* fixed) {
+  int n = 0;
+  fixed[n++] = m.s[PS_KING];
+  fixed[n++] = m.o[PS_KING];
+  for (int g = 0; g < L.sGroupCount; ++g)
+    for (int i = 0; i < L.sGroups[g].count; ++i) fixed[n++] = m.s[L.sGroups[g].offset + i];
+  for (int i = 0; i < L.oPawns; ++i) fixed[n++] = m.o[PS_PAWN + i];
+  return n;
+}
+
 template <typename F>
 inline void forEachSquare(const Layout& L, Men& m, F f) {
   f(m.s[PS_KING]);
@@ -490,12 +503,7 @@ inline int64_t enPassantNumber(const Layout& L, const Men& m, int ep) {
   if (!coreNumber(L, L.epCore, L.epCoreCount, L.epSlot, &kkPawn.number[0][0], m, kS, kO, &value))
     return -2;
   int fixed[12];
-  int n = 0;
-  fixed[n++] = kS;
-  fixed[n++] = kO;
-  for (int g = 0; g < L.sGroupCount; ++g)
-    for (int i = 0; i < L.sGroups[g].count; ++i) fixed[n++] = m.s[L.sGroups[g].offset + i];
-  for (int i = 0; i < L.oPawns; ++i) fixed[n++] = oPawns[i];
+  int n = fixedMen(L, m, fixed);
   fixed[n++] = ep;
   fixed[n++] = behind;
   value = appendPieces(L, m, L.epPieceRadix, fixed, n, value);
@@ -549,12 +557,7 @@ inline int64_t enPassantNumber(const Layout& L, const Men& m, int ep) {
     return UINT32_MAX;  // kings touching: no entry
   if (L.pieceCount) {
     int fixed[12];
-    int n = 0;
-    fixed[n++] = kS;
-    fixed[n++] = kO;
-    for (int g = 0; g < L.sGroupCount; ++g)
-      for (int i = 0; i < L.sGroups[g].count; ++i) fixed[n++] = m.s[L.sGroups[g].offset + i];
-    for (int i = 0; i < L.oPawns; ++i) fixed[n++] = m.o[PS_PAWN + i];
+    const int n = fixedMen(L, m, fixed);
     value = appendPieces(L, m, L.pieceRadix, fixed, n, value);
   }
   if (L.pawnsAppended) {
@@ -699,12 +702,7 @@ bool decodeOrdinary(const Layout& L, uint64_t entry, Men& m) {
       m.o[PS_PAWN + i] = L.pawnsCorrected ? squareOfDigit(d[i] + 8, sPawns, L.sPawns) : d[i] + 8;
   }
   int fixed[12];
-  int n = 0;
-  fixed[n++] = m.s[PS_KING];
-  fixed[n++] = m.o[PS_KING];
-  for (int g = 0; g < L.sGroupCount; ++g)
-    for (int i = 0; i < L.sGroups[g].count; ++i) fixed[n++] = m.s[L.sGroups[g].offset + i];
-  for (int i = 0; i < L.oPawns; ++i) fixed[n++] = m.o[PS_PAWN + i];
+  int n = fixedMen(L, m, fixed);
   if (!decodePieces(L, pieceDigits, fixed, n, m)) return false;
   if (!allDistinct(L, m, -1, -1)) return false;
   if (L.flip) forEachSquare(L, m, [](int& sq) { sq ^= 56; });
@@ -757,12 +755,7 @@ bool decodeEnPassant(const Layout& L, uint64_t value, Men& m, int* epOut) {
     if (m.o[PS_PAWN + i] < 8 || m.o[PS_PAWN + i] > 55) return false;
   sortGroups(L, m);
   int fixed[12];
-  int n = 0;
-  fixed[n++] = m.s[PS_KING];
-  fixed[n++] = m.o[PS_KING];
-  for (int g = 0; g < L.sGroupCount; ++g)
-    for (int i = 0; i < L.sGroups[g].count; ++i) fixed[n++] = m.s[L.sGroups[g].offset + i];
-  for (int i = 0; i < L.oPawns; ++i) fixed[n++] = m.o[PS_PAWN + i];
+  int n = fixedMen(L, m, fixed);
   fixed[n++] = ep;
   fixed[n++] = behind;
   if (!decodePieces(L, pieceDigits, fixed, n, m)) return false;

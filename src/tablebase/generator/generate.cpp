@@ -484,39 +484,18 @@ struct Analysis {
   }
 };
 
-}  // namespace
-
-std::vector<std::string> subEndings(const Ending& e) {
-  std::vector<std::string> out;
+// Every way the ending can leave itself: a capture (unit captured, -1 for none) and/or a
+// promotion (unit promoted, -1 for none, to kind k). f gets the kinds of the men that stay,
+// the kind each unit has afterwards, and the material name (swap: colours exchanged in it);
+// bare kings are skipped. f returns false to stop.
+template <class F>
+bool forEachConversion(const Ending& e, F&& f) {
   for (int captured = -1; captured < e.units; ++captured) {
     if (captured == 0 || captured == 1) continue;
     for (int promoted = -1; promoted < e.units; ++promoted) {
       if (promoted >= 0 && (e.kind[promoted] != G_PAWN || promoted == captured)) continue;
       if (captured < 0 && promoted < 0) continue;
       for (int k = promoted >= 0 ? G_KNIGHT : 0; k <= (promoted >= 0 ? G_QUEEN : 0); ++k) {
-        int kinds[2][MAX_MEN], n[2] = {0, 0};
-        for (int u = 2; u < e.units; ++u)
-          if (u != captured) kinds[e.colour[u]][n[e.colour[u]]++] = u == promoted ? k : e.kind[u];
-        if (n[0] + n[1] == 0) continue;
-        const std::string name = materialName(kinds[0], n[0], kinds[1], n[1], nullptr);
-        if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
-      }
-    }
-  }
-  return out;
-}
-
-namespace {
-
-bool linkExits(Table& t, const TableSet& done, std::string* error) {
-  const Ending& e = t.ending;
-  for (int captured = -1; captured < e.units; ++captured) {
-    if (captured == 0 || captured == 1) continue;
-    for (int promoted = -1; promoted < e.units; ++promoted) {
-      if (promoted >= 0 && (e.kind[promoted] != G_PAWN || promoted == captured)) continue;
-      if (captured < 0 && promoted < 0) continue;
-      for (int k = promoted >= 0 ? G_KNIGHT : 0; k <= (promoted >= 0 ? G_QUEEN : 0); ++k) {
-        ExitLink& link = t.exits[captured + 1][promoted + 1][k];
         int kinds[2][MAX_MEN], n[2] = {0, 0}, kindOf[MAX_UNITS];
         for (int u = 0; u < e.units; ++u) {
           kindOf[u] = u == promoted ? k : e.kind[u];
@@ -525,28 +504,51 @@ bool linkExits(Table& t, const TableSet& done, std::string* error) {
         if (n[0] + n[1] == 0) continue;  // bare kings
         bool swap = false;
         const std::string name = materialName(kinds[0], n[0], kinds[1], n[1], &swap);
-        const auto it = done.find(name);
-        if (it == done.end()) {
-          *error = e.name + " needs the table of " + name + " first";
-          return false;
-        }
-        link.table = it->second.get();
-        link.swap = swap;
-        const Ending& sub = link.table->ending;
-        bool used[MAX_UNITS] = {};
-        for (int v = 0; v < sub.units; ++v) {
-          const int side = sub.colour[v] ^ int(swap);
-          for (int u = 0; u < e.units; ++u) {
-            if (used[u] || u == captured || e.colour[u] != side || kindOf[u] != sub.kind[v]) continue;
-            used[u] = true;
-            link.source[v] = int8_t(u);
-            break;
-          }
-        }
+        if (!f(captured, promoted, k, kindOf, name, swap)) return false;
       }
     }
   }
   return true;
+}
+
+}  // namespace
+
+std::vector<std::string> subEndings(const Ending& e) {
+  std::vector<std::string> out;
+  forEachConversion(e, [&](int, int, int, const int*, const std::string& name, bool) {
+    if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+    return true;
+  });
+  return out;
+}
+
+namespace {
+
+bool linkExits(Table& t, const TableSet& done, std::string* error) {
+  const Ending& e = t.ending;
+  return forEachConversion(e, [&](int captured, int promoted, int k, const int* kindOf,
+                                  const std::string& name, bool swap) {
+    const auto it = done.find(name);
+    if (it == done.end()) {
+      *error = e.name + " needs the table of " + name + " first";
+      return false;
+    }
+    ExitLink& link = t.exits[captured + 1][promoted + 1][k];
+    link.table = it->second.get();
+    link.swap = swap;
+    const Ending& sub = link.table->ending;
+    bool used[MAX_UNITS] = {};
+    for (int v = 0; v < sub.units; ++v) {
+      const int side = sub.colour[v] ^ int(swap);
+      for (int u = 0; u < e.units; ++u) {
+        if (used[u] || u == captured || e.colour[u] != side || kindOf[u] != sub.kind[v]) continue;
+        used[u] = true;
+        link.source[v] = int8_t(u);
+        break;
+      }
+    }
+    return true;
+  });
 }
 
 }  // namespace
