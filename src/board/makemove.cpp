@@ -229,12 +229,3 @@ void unmakeMove(int side, int ply, Move move, Position* position, const UndoReco
   else
     unmakeMoveT<BLACK>(ply, move, position, records);
 }
-
-bool isCastlingMove(Move move, const UndoRecord* before) {
-  const int piece = movePiece(move), from = moveFrom(move), to = moveTo(move);
-  if (piece == WHITE_KING)
-    return before->whiteCastle > 0 && from == E1 && (to == G1 || to == C1);
-  if (piece == BLACK_KING)
-    return before->blackCastle > 0 && from == E8 && (to == G8 || to == C8);
-  return false;
-}

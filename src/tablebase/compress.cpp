@@ -39,7 +39,6 @@ struct BitWriter {
   void flush() {
     if (count) put(0, 8 - count);
   }
-  uint64_t bitCount() const { return bytes.size() * 8 + uint64_t(count); }
 };
 
 struct Token {

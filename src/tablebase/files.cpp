@@ -33,7 +33,6 @@ struct Cache {
 
 Cache gCache;
 uint8_t* gWorkspace = nullptr;  // one compressed block
-uint64_t gAllocated = 0;
 bool gSlotsReady = false;
 
 constexpr int DATA_AREA = TB_BLOCK_SIZE + TB_BLOCK_SPARE;
@@ -141,11 +140,8 @@ void* tbAlloc(uint64_t bytes) {
     std::printf("*** Cannot allocate %llu bytes of memory\n", static_cast<unsigned long long>(bytes));
     fatal();
   }
-  gAllocated += bytes;
   return p;
 }
-
-uint64_t tbAllocatedBytes() { return gAllocated; }
 
 void tbCloseAll() {
   prepareSlots();

@@ -44,7 +44,6 @@ int tbCacheByte(int ending, int slot, uint32_t block, int offset);
 
 // Every allocation of the subsystem; ends the process when memory is exhausted.
 void* tbAlloc(uint64_t bytes);
-uint64_t tbAllocatedBytes();
 
 // Enters a registered ending into the material registry; false when it cannot hold it.
 bool tbRegistryAdd(int ending);

@@ -569,20 +569,6 @@ std::vector<std::vector<int>> predecessors(const Ending& e, const int* sq, int s
   return out;
 }
 
-uint16_t lookupState(const Table& t, const int* sq, int sideToMove, int epSquare) {
-  int canon[MAX_UNITS];
-  const uint64_t index = canonicalIndex(t.ending, sq, canon);
-  if (epSquare >= 0 && t.ending.bothPawns) {
-    // The pawn that made the double step stands in front of the en-passant square; its
-    // square in the stored image is found through the mirror that canonicalIndex used.
-    const int x = (sq[0] & 7) >= 4 ? 7 : 0;
-    const int pawn = (epSquare + pawnStep(sideToMove ^ 1)) ^ x;
-    const auto it = t.ep[sideToMove].slot.find(index << 6 | uint64_t(pawn));
-    if (it != t.ep[sideToMove].slot.end()) return t.ep[sideToMove].state[it->second];
-  }
-  return t.state[sideToMove][index];
-}
-
 bool generate(const std::string& name, TableSet& done, int threads, GenStats* stats,
               std::string* error) {
   initGeometry();

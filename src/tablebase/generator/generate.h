@@ -82,8 +82,4 @@ bool generate(const std::string& name, TableSet& done, int threads, GenStats* st
 int quietMoves(const Ending& e, const int* sq, int stm, int epSquare);
 std::vector<std::vector<int>> predecessors(const Ending& e, const int* sq, int stm, int epPawn);
 
-// State of a position given by its squares (any symmetric image), with the square a
-// pawn may be captured on en passant (-1 for none).
-uint16_t lookupState(const Table& t, const int* sq, int sideToMove, int epSquare = -1);
-
 }  // namespace tbgen
