@@ -143,7 +143,7 @@ void rebuildPosition(const int board[64], Position* p, UndoRecord* root, const B
   p->movesPerControl = 40;
   p->baseTime = p->clockTime = p->opponentTime = 30000.0;
   p->increment = 0.0;
-  p->modeFlags &= ~(FORCE_MODE | MODE_BIT_4 | STOP_SEARCH);
+  p->modeFlags &= ~(FORCE_MODE | SPARE_MODE_BIT | STOP_SEARCH);
   p->modeFlags |= CLOCK_GAME;
   p->searchWord = 0;
   p->pvExtension = 25;

@@ -71,7 +71,7 @@ constexpr Move withDrawClaim(Move m, int claim) {
 // modeFlags bits.
 constexpr uint64_t XBOARD_MODE = 0x1;
 constexpr uint64_t FORCE_MODE = 0x2;
-constexpr uint64_t MODE_BIT_4 = 0x4;
+constexpr uint64_t SPARE_MODE_BIT = 0x4;  // set by nothing; every set-up clears it
 constexpr uint64_t RANDOM_MODE = 0x8;
 constexpr uint64_t STOP_SEARCH = 0x10;
 constexpr uint64_t BOOK_OFF = 0x40;

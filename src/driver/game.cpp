@@ -37,7 +37,7 @@ void newGame(Engine* e) {
   p->bookMisses = 0;
   p->gameTag[0] = p->myMoveText[0] = p->testText[0] = '\0';
   formatNow("%m%d%y_%H:%M:%S", p->gameId, sizeof p->gameId);
-  p->depthLimit = 64;
+  p->depthLimit = MAX_PLY;
   initBitScanTables();
   initBoardTables(&e->tables);
   initSlidingAttacks();

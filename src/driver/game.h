@@ -4,13 +4,15 @@
 #include <cstdio>
 
 #include "driver/engine.h"
+#include "eval/evaluate.h"
 
 void newGame(Engine* engine);
 
 // The draw-test results the driver acts on: threefold repetition, insufficient material
 // and the fifty-move rule.
 inline bool isClaimableDraw(int drawCheckResult) {
-  return drawCheckResult == 3 || drawCheckResult == 13 || drawCheckResult == 50;
+  return drawCheckResult == DRAW_REPETITION || drawCheckResult == DRAW_MATERIAL ||
+         drawCheckResult == DRAW_FIFTY_MOVES;
 }
 
 // The list-file line of a move; score and searchDepth matter only for the engine's

@@ -3,6 +3,8 @@
 
 namespace {
 
+constexpr int FIFTY_MOVE_PLIES = 100;
+
 // K, K+N, K+N+N or K+B: cannot force mate.
 template <int Side>
 inline bool harmless(const Position* p) {
@@ -15,13 +17,14 @@ inline bool harmless(const Position* p) {
 }  // namespace
 
 int drawCheck(int ply, const Position* p, const UndoRecord* record) {
-  if (!p->whitePawns && !p->blackPawns && harmless<WHITE>(p) && harmless<BLACK>(p)) return 13;
-  if (record->halfMoveClock > 99) return 50;
+  if (!p->whitePawns && !p->blackPawns && harmless<WHITE>(p) && harmless<BLACK>(p))
+    return DRAW_MATERIAL;
+  if (record->halfMoveClock >= FIFTY_MOVE_PLIES) return DRAW_FIFTY_MOVES;
 
   // keyHistory[i] holds the key after reversible ply i + 1; the position at this ply is
   // entry reversiblePlies + ply - 1, the last one with the same side to move two below.
   int n = int(p->reversiblePlies) + ply - 3;
-  if (n < 0) return 0;
+  if (n < 0) return DRAW_NONE;
   int budget = record->halfMoveClock;
   // Past the end of the history nothing was stored: step back inside it.
   while (n >= KEY_HISTORY_SIZE) {
@@ -31,5 +34,5 @@ int drawCheck(int ply, const Position* p, const UndoRecord* record) {
   int count = 1;
   for (; n >= 0 && budget >= 0; n -= 2, budget -= 2)
     if (p->keyHistory[n] == record->hashKey) ++count;
-  return count > 1 ? count : 0;
+  return count > 1 ? count : DRAW_NONE;
 }

@@ -25,9 +25,17 @@ int evaluate(int side, int ply, const Position* position, UndoRecord* records,
              const BoardTables* tables, int material, int whitePieceMaterial,
              int blackPieceMaterial, int alpha, int pieceAdvantageBonus);
 
-// 13 insufficient material on both sides, 50 fifty-move rule, n >= 2 the number of
-// occurrences of the position since the last irreversible move, 0 otherwise. record is
-// the undo record of ply.
+// What drawCheck finds. Besides these it returns any larger count of occurrences as it is.
+enum DrawCheckResult : int {
+  DRAW_NONE = 0,
+  DRAW_ONE_REPETITION = 2,  // the position has occurred once before
+  DRAW_REPETITION = 3,      // the third occurrence
+  DRAW_MATERIAL = 13,       // neither side has the material to mate
+  DRAW_FIFTY_MOVES = 50,    // the half-move clock has reached 100
+};
+
+// DRAW_MATERIAL, DRAW_FIFTY_MOVES, n >= 2 the number of occurrences of the position since
+// the last irreversible move, DRAW_NONE otherwise. record is the undo record of ply.
 int drawCheck(int ply, const Position* position, const UndoRecord* record);
 
 // The king-safety terms on their own (the search and the time management use them):

@@ -6,6 +6,16 @@
 
 namespace {
 
+// Ordering keys beyond the exchange value: a promotion adds the new piece's value less
+// the pawn's, an en-passant capture wins a pawn.
+constexpr int QUEEN_PROMOTION_BONUS = QUEEN_VALUE - PAWN_VALUE;
+constexpr int ROOK_PROMOTION_BONUS = ROOK_VALUE - PAWN_VALUE;
+constexpr int BISHOP_PROMOTION_BONUS = BISHOP_VALUE - PAWN_VALUE;
+constexpr int KNIGHT_PROMOTION_BONUS = KNIGHT_VALUE - PAWN_VALUE;
+constexpr int EN_PASSANT_KEY = ORDER_KEY_BIAS + PAWN_VALUE;
+// Quiescence keeps the captures that lose at most a bishop for a knight.
+constexpr int QUIESCENCE_LEAST_GAIN = KNIGHT_VALUE - BISHOP_VALUE;
+
 // Traversal order fixes the order of moves with equal keys: White pieces from the
 // lowest square up and their targets from the highest down; Black the other way.
 template <class F>
@@ -100,10 +110,10 @@ struct MoveWriter {
   template <int Side>
   void promotions(int from, int to, int captured, int base) {
     using C = Colour<Side>;
-    add(from, to, C::pawn, captured, C::queen, base + 800);
-    add(from, to, C::pawn, captured, C::rook, base + 400);
-    add(from, to, C::pawn, captured, C::bishop, base + 201);
-    add(from, to, C::pawn, captured, C::knight, base + 200);
+    add(from, to, C::pawn, captured, C::queen, base + QUEEN_PROMOTION_BONUS);
+    add(from, to, C::pawn, captured, C::rook, base + ROOK_PROMOTION_BONUS);
+    add(from, to, C::pawn, captured, C::bishop, base + BISHOP_PROMOTION_BONUS);
+    add(from, to, C::pawn, captured, C::knight, base + KNIGHT_PROMOTION_BONUS);
   }
 };
 
@@ -157,7 +167,7 @@ int capturesT(int ply, Move* list, const Position* p, const UndoRecord* records,
     });
     if (attacks & enPassant) {
       const int to = __builtin_ctzll(enPassant);
-      if (legal.enPassant(from, to)) out.add(from, to, C::pawn, EMPTY, EMPTY, 30100);
+      if (legal.enPassant(from, to)) out.add(from, to, C::pawn, EMPTY, EMPTY, EN_PASSANT_KEY);
     }
   });
 
@@ -237,22 +247,22 @@ int quiescenceCapturesT(int ply, Move* list, const Position* p, const UndoRecord
     const bool seventh = C::relativeRank(rankOf(from)) == 6;
     const int ahead = from + C::up;
     if (seventh && !(occupied & squareMask[ahead]))
-      out.add(from, ahead, C::pawn, EMPTY, C::queen, ORDER_KEY_BIAS + 800);
+      out.add(from, ahead, C::pawn, EMPTY, C::queen, ORDER_KEY_BIAS + QUEEN_PROMOTION_BONUS);
     const Bitboard attacks = (t->*C::pawnAttacks)[from];
     forTargets<Side>(attacks & enemy, [&](int to) {
       const int gain = see(Side, from, to, p, t);
       if (seventh)
-        out.add(from, to, C::pawn, enemyAt<Side>(p, to), C::queen, ORDER_KEY_BIAS + 800 + gain);
-      else if (gain >= -1)
+        out.add(from, to, C::pawn, enemyAt<Side>(p, to), C::queen, ORDER_KEY_BIAS + QUEEN_PROMOTION_BONUS + gain);
+      else if (gain >= QUIESCENCE_LEAST_GAIN)
         out.add(from, to, C::pawn, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
     });
     if (attacks & enPassant)
-      out.add(from, __builtin_ctzll(enPassant), C::pawn, EMPTY, EMPTY, 30100);
+      out.add(from, __builtin_ctzll(enPassant), C::pawn, EMPTY, EMPTY, EN_PASSANT_KEY);
   });
 
   forPieceMoves<Side>(p, t, ~Bitboard(0), enemy, [&](int from, int to, int code) {
     const int gain = see(Side, from, to, p, t);
-    if (gain >= -1) out.add(from, to, code, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
+    if (gain >= QUIESCENCE_LEAST_GAIN) out.add(from, to, code, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
   });
 
   const int king = int(p->*C::kingSquare);
@@ -291,7 +301,7 @@ int evasionsT(int ply, int king, Bitboard checkers, Move* list, const Position* 
       // Both pawns leave the capturing rank, which can expose the king along it.
       const Legality<Side> legal(p, t, true);
       forPieces<Side>((t->*O::pawnAttacks)[to] & p->*C::pawns & ~pinned, [&](int from) {
-        if (legal.enPassant(from, to)) out.add(from, to, C::pawn, EMPTY, EMPTY, 30100);
+        if (legal.enPassant(from, to)) out.add(from, to, C::pawn, EMPTY, EMPTY, EN_PASSANT_KEY);
       });
     }
     auto captureWith = [&](Bitboard pieces, int code) {

@@ -2,8 +2,10 @@
 // material registry, and the probe with its score translation.
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "board/bitboard.h"
+#include "tablebase/endings.h"
 #include "tablebase/files.h"
 #include "tablebase/tablebase.h"
 
@@ -56,12 +58,8 @@ int registryLeaf(const int counts[MATERIAL_COUNTS_SIZE]) {
   return rank;
 }
 
-int menOfEnding(int ending) {
-  if (ending >= 146) return 6;
-  if (ending >= 36) return 5;
-  if (ending >= 6) return 4;
-  return ending > 0 ? 3 : 0;
-}
+// The kings count: "kqkr" has four men.
+int menOfEnding(int ending) { return ending > 0 ? int(std::strlen(kEndingData[ending].name)) : 0; }
 
 // Fills up to three squares of a kind from a bitboard, lowest first.
 inline void listSquares(Bitboard b, int* out) {
@@ -81,7 +79,10 @@ void buildList(const Position* p, bool white, int* list) {
 }
 
 // kppkp with the second side to move: seven positions lie beyond the reach of one-byte
-// entries (mated in 128 moves).
+// entries (the loss against a mate in 128 moves).
+constexpr int KPPKP = 36;
+static_assert(std::string_view(kEndingData[KPPKP].name) == "kppkp");
+constexpr int KPPKP_LONG_LOSS = -TB_MATE + TB_BYTE_MOVES + 1;
 constexpr uint32_t kKppkpLongLosses[7] = {56802428, 56811076, 56849992, 56858640,
                                          59592489, 67775659, 71071628};
 
@@ -146,9 +147,9 @@ int tbValue(int ending, int tbSide, uint32_t entry) {
   const int slot = (e.flags & TB_SYMMETRIC) ? 0 : tbSide;
   if (tbCacheBlockCount() == 0 || !tbFiles[ending][slot].path) return TB_UNKNOWN;
   if (entry >= e.entries[slot]) return TB_UNKNOWN;  // a position that cannot arise
-  if (ending == 36 && tbSide == 1)
+  if (ending == KPPKP && tbSide == 1)
     for (uint32_t special : kKppkpLongLosses)
-      if (entry == special) return -32639;
+      if (entry == special) return KPPKP_LONG_LOSS;
   if (e.flags & TB_WIDE) {
     const uint32_t block = entry / (TB_BLOCK_SIZE / 2);
     const int offset = int(entry % (TB_BLOCK_SIZE / 2)) * 2;
@@ -159,12 +160,7 @@ int tbValue(int ending, int tbSide, uint32_t entry) {
     return high * 256 + (low & 255);
   }
   const int b = tbCacheByte(ending, slot, entry / TB_BLOCK_SIZE, int(entry % TB_BLOCK_SIZE));
-  if (b == TB_UNKNOWN) return TB_UNKNOWN;
-  if (b == 0) return 0;
-  if (b == 127) return TB_UNKNOWN;
-  if (b == -128) return 32640;
-  if (b == -127) return -32640;
-  return b > 0 ? 32640 + b : b - 32640;
+  return b == TB_UNKNOWN ? TB_UNKNOWN : tbStoredOfByte(b);
 }
 
 int tbProbe(int side, int* score, const Position* position, const UndoRecord* plyRecord) {
@@ -195,6 +191,10 @@ int tbProbe(int side, int* score, const Position* position, const UndoRecord* pl
   const uint32_t entry = tbEndings[size_t(ending)].indexFunction[tbSide](first, second, ep, reflect);
   const int v = tbValue(ending, tbSide, entry);
   if (v == TB_UNKNOWN) return 0;
-  *score = v > 0 ? 2 * v - 35534 : v < 0 ? 2 * v + 35532 : 0;
+  // On the search's scale mate in m scores INFINITE_SCORE - 2m, the stored loss
+  // -TB_MATE + m scores -INFINITE_SCORE + 2(m - 1).
+  *score = v > 0 ? INFINITE_SCORE - 2 * (TB_MATE - v)
+         : v < 0 ? -INFINITE_SCORE + 2 * (v + TB_MATE - 1)
+                 : 0;
   return 1;
 }

@@ -19,7 +19,30 @@ constexpr int TB_SYMMETRIC = 1;  // same material on both sides: one file serves
 constexpr int TB_WIDE = 2;       // two bytes per entry instead of one
 
 constexpr int TB_NO_EN_PASSANT = 127;
-constexpr int TB_UNKNOWN = 32767;  // stored value "no entry can be given"
+
+// Stored values: 0 a draw, TB_MATE - m mate in m, -TB_MATE + m the loss against a mate in
+// m - 1 (a checkmated position stores -TB_MATE + 1). TB_MATE itself is no position's value
+// and says "no entry can be given".
+constexpr int TB_MATE = 32767;
+constexpr int TB_UNKNOWN = TB_MATE;
+
+// One-byte entries hold mates of up to TB_BYTE_MOVES moves: 0 a draw, TB_BYTE_UNKNOWN
+// unknown, b in 1..126 the stored TB_MATE - (127 - b), b in -126..-1 the stored
+// -TB_MATE + (127 + b), and the two codes left for the 127th move.
+constexpr int TB_BYTE_MOVES = 127;
+constexpr int TB_BYTE_UNKNOWN = 127;
+constexpr int TB_BYTE_WIN_127 = -128;   // stored TB_MATE - 127
+constexpr int TB_BYTE_LOSS_127 = -127;  // stored -TB_MATE + 127
+constexpr int TB_BYTE_BASE = TB_MATE - TB_BYTE_MOVES;
+
+// The stored value of a one-byte entry.
+constexpr int tbStoredOfByte(int code) {
+  if (code == 0) return 0;
+  if (code == TB_BYTE_UNKNOWN) return TB_UNKNOWN;
+  if (code == TB_BYTE_WIN_127) return TB_BYTE_BASE;
+  if (code == TB_BYTE_LOSS_127) return -TB_BYTE_BASE;
+  return code > 0 ? TB_BYTE_BASE + code : code - TB_BYTE_BASE;
+}
 
 // Files are read and cached in blocks of this size.
 constexpr int TB_BLOCK_SIZE = 8192;
@@ -86,8 +109,7 @@ int tbLookupMaterial(const int counts[MATERIAL_COUNTS_SIZE]);
 // Is a file registered for that ending and tablebase side (slot 0 for symmetric ones)?
 bool tbAvailable(int ending, int tbSide);
 
-// Stored value of an entry: 0 draw, 32767 - m mate in m, -32767 + m mated in m,
-// TB_UNKNOWN when it cannot be read.
+// Stored value of an entry (see TB_MATE), TB_UNKNOWN when it cannot be read.
 int tbValue(int ending, int tbSide, uint32_t entry);
 
 // ---- Indexing helpers (also for the tablebase generator) ----

@@ -14,8 +14,8 @@ namespace tbgen {
 
 int storedValue(uint16_t state) {
   switch (kindOfState(state)) {
-    case V_WIN: return 32767 - (pliesOfState(state) + 1) / 2;
-    case V_LOSS: return -32767 + pliesOfState(state) / 2 + 1;
+    case V_WIN: return TB_MATE - (pliesOfState(state) + 1) / 2;
+    case V_LOSS: return -TB_MATE + pliesOfState(state) / 2 + 1;
     default: return 0;
   }
 }
@@ -23,8 +23,8 @@ int storedValue(uint16_t state) {
 uint16_t stateOfStored(int stored) {
   if (stored == STORED_UNKNOWN) return ST_INVALID;
   if (stored == 0) return 0;
-  if (stored > 0) return uint16_t(ST_KNOWN | (2 * (32767 - stored) - 1));
-  return uint16_t(ST_KNOWN | (2 * (stored + 32767 - 1)));
+  if (stored > 0) return uint16_t(ST_KNOWN | (2 * (TB_MATE - stored) - 1));
+  return uint16_t(ST_KNOWN | (2 * (stored + TB_MATE - 1)));
 }
 
 bool byteOfStored(int stored, int8_t* code) {
@@ -32,21 +32,13 @@ bool byteOfStored(int stored, int8_t* code) {
     *code = 0;
     return true;
   }
-  const int m = stored > 0 ? 32767 - stored : stored + 32767;
-  if (m < 1 || m > 127) return false;
+  const int m = stored > 0 ? TB_MATE - stored : stored + TB_MATE;
+  if (m < 1 || m > TB_BYTE_MOVES) return false;
   if (stored > 0)
-    *code = int8_t(m == 127 ? -128 : 127 - m);
+    *code = int8_t(m == TB_BYTE_MOVES ? TB_BYTE_WIN_127 : TB_BYTE_MOVES - m);
   else
-    *code = int8_t(m == 127 ? -127 : m - 127);
+    *code = int8_t(m == TB_BYTE_MOVES ? TB_BYTE_LOSS_127 : m - TB_BYTE_MOVES);
   return true;
-}
-
-int storedOfByte(int8_t code) {
-  if (code == 0) return 0;
-  if (code == 127) return STORED_UNKNOWN;
-  if (code == -128) return 32640;
-  if (code == -127) return -32640;
-  return code > 0 ? 32640 + code : code - 32640;
 }
 
 namespace {
@@ -420,7 +412,7 @@ bool loadTable(const std::string& name, const std::string& dir, TableSet& done, 
       int stored = STORED_UNKNOWN;
       if (entry < record.entries[slot]) {
         const uint8_t* at = data[slot].data() + entry * (wide ? 2 : 1);
-        stored = wide ? int(int8_t(at[1])) * 256 + at[0] : storedOfByte(int8_t(at[0]));
+        stored = wide ? int(int8_t(at[1])) * 256 + at[0] : tbStoredOfByte(int8_t(at[0]));
       }
       if (stored == STORED_UNKNOWN) {
         *error = path[slot] + " has no value for a legal position (entry " + std::to_string(entry) + ")";

@@ -15,21 +15,22 @@
 #include <vector>
 
 #include "tablebase/generator/generate.h"
+#include "tablebase/tablebase.h"
 
 namespace tbgen {
 
-constexpr int STORED_UNKNOWN = 32767;
+constexpr int STORED_UNKNOWN = TB_UNKNOWN;
 
 int storedValue(uint16_t state);      // 0 for a draw; state must not be ST_INVALID
 uint16_t stateOfStored(int stored);   // ST_INVALID for STORED_UNKNOWN
-// One-byte code of a stored value; false when it does not fit (past 127 moves).
+// One-byte code of a stored value; false when it does not fit (past 127 moves). The
+// inverse is tbStoredOfByte.
 bool byteOfStored(int stored, int8_t* code);
-int storedOfByte(int8_t code);
 
 // Entries that no legal position maps to hold "unknown" (code 127, two-byte 32767): a
 // probe of such a position (the side not to move in check, men that cannot stand there)
 // answers not found.
-constexpr int8_t FILLER_BYTE = 127;
+constexpr int8_t FILLER_BYTE = TB_BYTE_UNKNOWN;
 
 struct FileStats {
   uint64_t entries = 0;

@@ -14,15 +14,17 @@
 
 namespace tbgen {
 
+// The probe's scores: mate in m is INFINITE_SCORE - 2m, the stored loss -TB_MATE + m
+// is -INFINITE_SCORE - 2 + 2m.
 PlyValue plyValueOfScore(int score) {
-  if (score > 0) return {1, 2 * ((30000 - score) / 2) - 1};  // mate in m: 30000 - 2m
-  if (score < 0) return {-1, 2 * ((score + 30002) / 2 - 1)};  // stored -32767 + m: -30002 + 2m
+  if (score > 0) return {1, 2 * ((INFINITE_SCORE - score) / 2) - 1};
+  if (score < 0) return {-1, 2 * ((score + INFINITE_SCORE + 2) / 2 - 1)};
   return {0, 0};
 }
 
 std::string valueText(int score) {
-  if (score > 0) return "mate in " + std::to_string((30000 - score) / 2);
-  if (score < 0) return "mated in " + std::to_string((score + 30000) / 2);
+  if (score > 0) return "mate in " + std::to_string((INFINITE_SCORE - score) / 2);
+  if (score < 0) return "mated in " + std::to_string((score + INFINITE_SCORE) / 2);
   return "draw";
 }
 

@@ -70,14 +70,14 @@ TEST(TbgenValues, DistancesMapToStoredValuesBytesAndScores) {
   for (int plies = 0; plies <= 253; ++plies) {
     const int stored = storedValue(known(plies));
     ASSERT_TRUE(byteOfStored(stored, &b)) << plies;
-    EXPECT_EQ(storedOfByte(b), stored) << plies;
+    EXPECT_EQ(tbStoredOfByte(b), stored) << plies;
     EXPECT_EQ(stateOfStored(stored), known(plies));
     const PlyValue v =
         plyValueOfScore(stored > 0 ? 2 * stored - 35534 : 2 * stored + 35532);  // the probe's score
     EXPECT_EQ(v.plies, plies);
     EXPECT_EQ(v.kind, plies % 2 ? 1 : -1);
   }
-  EXPECT_EQ(storedOfByte(FILLER_BYTE), STORED_UNKNOWN);
+  EXPECT_EQ(tbStoredOfByte(FILLER_BYTE), STORED_UNKNOWN);
   // What tbprobe prints for the probe's scores.
   EXPECT_EQ(valueText(2 * 32766 - 35534), "mate in 1");
   EXPECT_EQ(valueText(2 * storedValue(known(6)) + 35532), "mated in 3");
