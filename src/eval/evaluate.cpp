@@ -13,6 +13,13 @@ constexpr int MARGIN_ROOKS = 387;
 constexpr int MARGIN_BISHOPS = 235;
 constexpr int MARGIN_REST = 141;
 
+// Per open file, for the side that has developed more pieces.
+constexpr int OPEN_FILE_DEVELOPMENT = 10;
+// Per passed pawn of the side a piece down: part of the doubled piece bonus taken back.
+constexpr int PASSED_PAWN_TAKE_BACK = 70;
+// Drawish material, or a queen left to the side behind: the endgame terms count a quarter.
+constexpr int DOUBTFUL_ENDGAME_DIVISOR = 4;
+
 template <int Mover>
 inline int middlegame(int s, int ply, const Position* p, UndoRecord* records,
                       const BoardTables* t, int phase, int alpha) {
@@ -40,33 +47,38 @@ inline int middlegame(int s, int ply, const Position* p, UndoRecord* records,
          trappedRookTerm<Other>(p, t) + blockingBishopTerm<Other>(p, t);
 }
 
+// The passed-pawn term of Side; its passed pawns take back part of the doubled piece
+// bonus when Side is the one a piece down.
+template <int Side>
+inline int passedPawns(int side, const Position* p, const BoardTables* t, int theirPieceMaterial,
+                       int bothWings, int pieceAdvantageBonus) {
+  constexpr int sign = Colour<Side>::sign;
+  int passed = 0;
+  int v = passedPawnTerm<Side>(side, p, t, theirPieceMaterial, bothWings, &passed);
+  const int behind = -sign * pieceAdvantageBonus;  // the bonus against Side, when positive
+  if (passed > 0 && behind > 0) {
+    const int back = PASSED_PAWN_TAKE_BACK * passed;
+    v += sign * (back < behind ? back : behind);
+  }
+  return v;
+}
+
 inline int endgame(int side, const Position* p, const BoardTables* t, int material,
                    int whitePieceMaterial, int blackPieceMaterial, int pieceAdvantageBonus) {
   const Bitboard pawns = p->whitePawns | p->blackPawns;
   const int bothWings = (pawns & t->filesAToC) && (pawns & t->filesFToH);
   int sum = 0;
-  int whitePassed = 0, blackPassed = 0;
-  sum += passedPawnTerm<WHITE>(side, p, t, -blackPieceMaterial, bothWings, &whitePassed);
-  // Passed pawns of the side a piece down take back part of the doubled piece bonus.
-  if (whitePassed > 0 && pieceAdvantageBonus < 0) {
-    const int back = 70 * whitePassed;
-    sum += back < -pieceAdvantageBonus ? back : -pieceAdvantageBonus;
-  }
-  sum += passedPawnTerm<BLACK>(side, p, t, whitePieceMaterial, bothWings, &blackPassed);
-  if (blackPassed > 0 && pieceAdvantageBonus > 0) {
-    const int back = 70 * blackPassed;
-    sum -= back < pieceAdvantageBonus ? back : pieceAdvantageBonus;
-  }
+  sum += passedPawns<WHITE>(side, p, t, -blackPieceMaterial, bothWings, pieceAdvantageBonus);
+  sum += passedPawns<BLACK>(side, p, t, whitePieceMaterial, bothWings, pieceAdvantageBonus);
   sum += endgameKnightTerm<WHITE>(p, t) + endgameKnightTerm<BLACK>(p, t);
   sum += endgameBishopTerm<WHITE>(p, t) + endgameBishopTerm<BLACK>(p, t);
   sum += endgameRookTerm<WHITE>(p, t) + endgameRookTerm<BLACK>(p, t);
   sum += endgameTrappedRookTerm<WHITE>(p, t) + endgameTrappedRookTerm<BLACK>(p, t);
   sum += endgameKingTerm<WHITE>(p, t, whitePieceMaterial, -blackPieceMaterial);
   sum += endgameKingTerm<BLACK>(p, t, -blackPieceMaterial, whitePieceMaterial);
-  // Drawish material, or a queen left to the side that is behind: trust the terms less.
   if ((p->modeFlags & DRAWISH_ENDING) || (sum > 0 && p->blackQueens) ||
       (sum < 0 && p->whiteQueens))
-    sum /= 4;
+    sum /= DOUBTFUL_ENDGAME_DIVISOR;
   return material + sum;
 }
 
@@ -89,7 +101,7 @@ int evaluate(int side, int ply, const Position* p, UndoRecord* records, const Bo
     int openFiles = 0;
     for (int f = 0; f < 8; ++f)
       openFiles += (p->whitePawnsOnFile[f] | p->blackPawnsOnFile[f]) == 0;
-    s += whiteDevelopment < blackDevelopment ? 10 * openFiles : -10 * openFiles;
+    s += (whiteDevelopment < blackDevelopment ? 1 : -1) * OPEN_FILE_DEVELOPMENT * openFiles;
   }
   return side == WHITE ? middlegame<WHITE>(s, ply, p, records, t, phase, alpha)
                        : middlegame<BLACK>(s, ply, p, records, t, phase, alpha);
