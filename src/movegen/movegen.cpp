@@ -141,47 +141,86 @@ inline void forPieceMoves(const Position* p, const BoardTables* t, Bitboard move
   each(p->*C::queens, C::queen, [&](int sq) { return queenAttacks(*p, sq); });
 }
 
-template <int Side>
-int capturesT(int ply, Move* list, const Position* p, const UndoRecord* records,
-              const BoardTables* t, bool testLegality) {
-  using C = Colour<Side>;
-  MoveWriter out(list);
-  const Legality<Side> legal(p, t, testLegality);
-  const Bitboard enemy = p->*Colour<Side ^ 1>::pieces;
-  const Bitboard occupied = p->whitePieces | p->blackPieces;
-  const Bitboard enPassant = records[ply].enPassant;
+// The three capture generators are one routine: the search's captures (every promotion,
+// with or without the legality test), the quiescence captures (no test, queen promotions
+// only, nothing that loses more than QUIESCENCE_LEAST_GAIN) and the captures of a lone
+// checker (by the movers, which exclude pinned men; en passant only of the checking pawn
+// and always tested; no king moves, which the evasions make on their own).
+enum class CaptureKind { SEARCH, QUIESCENCE, CHECKER };
 
-  forPieces<Side>(p->*C::pawns, [&](int from) {
+template <int Side, CaptureKind Kind>
+inline void captureMoves(MoveWriter& out, const Position* p, const BoardTables* t,
+                         const Legality<Side>& legal, Bitboard movers, Bitboard targets,
+                         Bitboard enPassant) {
+  using C = Colour<Side>;
+  constexpr bool search = Kind == CaptureKind::SEARCH;
+  constexpr bool quiescence = Kind == CaptureKind::QUIESCENCE;
+  const Bitboard occupied = p->whitePieces | p->blackPieces;
+  auto promote = [&](int from, int to, int captured, int key) {
+    if constexpr (quiescence)
+      out.add(from, to, C::pawn, captured, C::queen, key + QUEEN_PROMOTION_BONUS);
+    else
+      out.promotions<Side>(from, to, captured, key);
+  };
+
+  forPieces<Side>(p->*C::pawns & movers, [&](int from) {
     const bool seventh = C::relativeRank(rankOf(from)) == 6;
     const int ahead = from + C::up;
-    if (seventh && !(occupied & squareMask[ahead]) && legal.move(from, ahead))
-      out.promotions<Side>(from, ahead, EMPTY, ORDER_KEY_BIAS);
+    if constexpr (Kind != CaptureKind::CHECKER) {
+      if (seventh && !(occupied & squareMask[ahead]) && (!search || legal.move(from, ahead)))
+        promote(from, ahead, EMPTY, ORDER_KEY_BIAS);
+    }
     const Bitboard attacks = (t->*C::pawnAttacks)[from];
-    forTargets<Side>(attacks & enemy, [&](int to) {
-      if (!legal.move(from, to)) return;
-      const int key = ORDER_KEY_BIAS + see(Side, from, to, p, t);
+    forTargets<Side>(attacks & targets, [&](int to) {
+      if (search && !legal.move(from, to)) return;
+      const int gain = see(Side, from, to, p, t);
       if (seventh)
-        out.promotions<Side>(from, to, enemyAt<Side>(p, to), key);
-      else
-        out.add(from, to, C::pawn, enemyAt<Side>(p, to), EMPTY, key);
+        promote(from, to, enemyAt<Side>(p, to), ORDER_KEY_BIAS + gain);
+      else if (!quiescence || gain >= QUIESCENCE_LEAST_GAIN)
+        out.add(from, to, C::pawn, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
     });
     if (attacks & enPassant) {
       const int to = __builtin_ctzll(enPassant);
-      if (legal.enPassant(from, to)) out.add(from, to, C::pawn, EMPTY, EMPTY, EN_PASSANT_KEY);
+      if (quiescence || legal.enPassant(from, to))
+        out.add(from, to, C::pawn, EMPTY, EMPTY, EN_PASSANT_KEY);
     }
   });
 
-  forPieceMoves<Side>(p, t, ~Bitboard(0), enemy, [&](int from, int to, int code) {
-    if (legal.move(from, to))
-      out.add(from, to, code, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + see(Side, from, to, p, t));
+  forPieceMoves<Side>(p, t, movers, targets, [&](int from, int to, int code) {
+    if (search && !legal.move(from, to)) return;
+    const int gain = see(Side, from, to, p, t);
+    if (!quiescence || gain >= QUIESCENCE_LEAST_GAIN)
+      out.add(from, to, code, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
   });
 
-  const int king = int(p->*C::kingSquare);
-  highToLow(t->kingAttacks[king] & enemy, [&](int to) {
-    if (!legal.kingMove(king, to)) return;
-    const int captured = enemyAt<Side>(p, to);
-    out.add(king, to, C::king, captured, EMPTY, ORDER_KEY_BIAS + pieceValue(captured));
-  });
+  if constexpr (Kind != CaptureKind::CHECKER) {
+    const int king = int(p->*C::kingSquare);
+    highToLow(t->kingAttacks[king] & targets, [&](int to) {
+      if (search && !legal.kingMove(king, to)) return;
+      const int captured = enemyAt<Side>(p, to);
+      out.add(king, to, C::king, captured, EMPTY, ORDER_KEY_BIAS + pieceValue(captured));
+    });
+  }
+}
+
+template <int Side>
+int capturesT(int ply, Move* list, const Position* p, const UndoRecord* records,
+              const BoardTables* t, bool testLegality) {
+  MoveWriter out(list);
+  const Legality<Side> legal(p, t, testLegality);
+  captureMoves<Side, CaptureKind::SEARCH>(out, p, t, legal, ~Bitboard(0),
+                                          p->*Colour<Side ^ 1>::pieces, records[ply].enPassant);
+  return out.n;
+}
+
+template <int Side>
+int quiescenceCapturesT(int ply, Move* list, const Position* p, const UndoRecord* records,
+                        const BoardTables* t) {
+  MoveWriter out(list);
+  const Legality<Side> untested(p, t, false);
+  captureMoves<Side, CaptureKind::QUIESCENCE>(out, p, t, untested, ~Bitboard(0),
+                                              p->*Colour<Side ^ 1>::pieces,
+                                              records[ply].enPassant);
   return out.n;
 }
 
@@ -235,45 +274,6 @@ int nonCapturesT(int ply, Move* list, const Position* p, UndoRecord* records,
 }
 
 template <int Side>
-int quiescenceCapturesT(int ply, Move* list, const Position* p, const UndoRecord* records,
-                        const BoardTables* t) {
-  using C = Colour<Side>;
-  MoveWriter out(list);
-  const Bitboard enemy = p->*Colour<Side ^ 1>::pieces;
-  const Bitboard occupied = p->whitePieces | p->blackPieces;
-  const Bitboard enPassant = records[ply].enPassant;
-
-  forPieces<Side>(p->*C::pawns, [&](int from) {
-    const bool seventh = C::relativeRank(rankOf(from)) == 6;
-    const int ahead = from + C::up;
-    if (seventh && !(occupied & squareMask[ahead]))
-      out.add(from, ahead, C::pawn, EMPTY, C::queen, ORDER_KEY_BIAS + QUEEN_PROMOTION_BONUS);
-    const Bitboard attacks = (t->*C::pawnAttacks)[from];
-    forTargets<Side>(attacks & enemy, [&](int to) {
-      const int gain = see(Side, from, to, p, t);
-      if (seventh)
-        out.add(from, to, C::pawn, enemyAt<Side>(p, to), C::queen, ORDER_KEY_BIAS + QUEEN_PROMOTION_BONUS + gain);
-      else if (gain >= QUIESCENCE_LEAST_GAIN)
-        out.add(from, to, C::pawn, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
-    });
-    if (attacks & enPassant)
-      out.add(from, __builtin_ctzll(enPassant), C::pawn, EMPTY, EMPTY, EN_PASSANT_KEY);
-  });
-
-  forPieceMoves<Side>(p, t, ~Bitboard(0), enemy, [&](int from, int to, int code) {
-    const int gain = see(Side, from, to, p, t);
-    if (gain >= QUIESCENCE_LEAST_GAIN) out.add(from, to, code, enemyAt<Side>(p, to), EMPTY, ORDER_KEY_BIAS + gain);
-  });
-
-  const int king = int(p->*C::kingSquare);
-  highToLow(t->kingAttacks[king] & enemy, [&](int to) {
-    const int captured = enemyAt<Side>(p, to);
-    out.add(king, to, C::king, captured, EMPTY, ORDER_KEY_BIAS + pieceValue(captured));
-  });
-  return out.n;
-}
-
-template <int Side>
 int evasionsT(int ply, int king, Bitboard checkers, Move* list, const Position* p,
               const UndoRecord* records, const BoardTables* t) {
   using C = Colour<Side>;
@@ -287,32 +287,14 @@ int evasionsT(int ply, int king, Bitboard checkers, Move* list, const Position* 
     const int checker = firstOne(checkers);
     const int victim = enemyAt<Side>(p, checker);
 
-    // Captures of the checker by unpinned men.
-    forPieces<Side>((t->*O::pawnAttacks)[checker] & p->*C::pawns & ~pinned, [&](int from) {
-      const int key = ORDER_KEY_BIAS + see(Side, from, checker, p, t);
-      if (C::relativeRank(rankOf(from)) == 6)
-        out.promotions<Side>(from, checker, victim, key);
-      else
-        out.add(from, checker, C::pawn, victim, EMPTY, key);
-    });
+    // Captures of the checker by unpinned men; en passant when the checker is the pawn
+    // that has just made its double step.
     const Bitboard enPassant = records[ply].enPassant;
-    if (enPassant && firstOne(enPassant) == checker + C::up) {
-      const int to = firstOne(enPassant);
-      // Both pawns leave the capturing rank, which can expose the king along it.
-      const Legality<Side> legal(p, t, true);
-      forPieces<Side>((t->*O::pawnAttacks)[to] & p->*C::pawns & ~pinned, [&](int from) {
-        if (legal.enPassant(from, to)) out.add(from, to, C::pawn, EMPTY, EMPTY, EN_PASSANT_KEY);
-      });
-    }
-    auto captureWith = [&](Bitboard pieces, int code) {
-      forPieces<Side>(pieces & ~pinned, [&](int from) {
-        out.add(from, checker, code, victim, EMPTY, ORDER_KEY_BIAS + see(Side, from, checker, p, t));
-      });
-    };
-    captureWith(t->knightAttacks[checker] & p->*C::knights, C::knight);
-    captureWith(bishopAttacks(*p, checker) & p->*C::bishops, C::bishop);
-    captureWith(rookAttacks(*p, checker) & p->*C::rooks, C::rook);
-    captureWith(queenAttacks(*p, checker) & p->*C::queens, C::queen);
+    const Bitboard checkerBehind =
+        enPassant && firstOne(enPassant) == checker + C::up ? enPassant : 0;
+    // Both pawns leave the capturing rank, which can expose the king along it.
+    const Legality<Side> legal(p, t, checkerBehind != 0);
+    captureMoves<Side, CaptureKind::CHECKER>(out, p, t, legal, ~pinned, checkers, checkerBehind);
 
     // Interpositions against a slider.
     const int kind = victim - O::pieceBase;
