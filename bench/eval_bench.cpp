@@ -32,10 +32,7 @@ int main(int argc, char** argv) {
   const double seconds = argc > 3 ? std::atof(argv[3]) : 3.0;
 
   static BoardTables tables;
-  initBitScanTables();
-  initBoardTables(&tables);
-  initSlidingAttacks();
-  initHashKeys(&tables);
+  initTables(&tables);
   if (!loadSquareValuesFrom(values, &tables)) {
     std::fprintf(stderr, "cannot read %s\n", values);
     return 2;

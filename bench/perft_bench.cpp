@@ -24,10 +24,7 @@ int main(int argc, char** argv) {
   static Position position;
   static UndoRecord records[MAX_PLY];
   static BoardTables tables;
-  initBitScanTables();
-  initBoardTables(&tables);
-  initSlidingAttacks();
-  initHashKeys(&tables);
+  initTables(&tables);
 
   std::ifstream in(argv[1]);
   std::string line;

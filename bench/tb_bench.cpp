@@ -74,10 +74,7 @@ struct Probe {
 
 int main() {
   static BoardTables tables;
-  initBitScanTables();
-  initBoardTables(&tables);
-  initSlidingAttacks();
-  initHashKeys(&tables);
+  initTables(&tables);
   tbInitIndexTables();
 
   char pattern[] = "/tmp/vorlak_tb_bench_XXXXXX";

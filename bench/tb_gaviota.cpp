@@ -164,10 +164,7 @@ int main(int argc, char** argv) {
   tb_init(0, gtb.back() - '0', paths);
   tbcache_init(16 << 20, 0);
 
-  initBitScanTables();
-  initBoardTables(&tables);
-  initSlidingAttacks();
-  initHashKeys(&tables);
+  initTables(&tables);
   static std::vector<uint8_t> cache(size_t(16) << 20);
 
   std::vector<std::pair<std::string, std::string>> runs;  // label, directory

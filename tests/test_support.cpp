@@ -11,15 +11,6 @@
 #include "movegen/movegen.h"
 #include "movegen/perft.h"
 
-namespace {
-void initTables(BoardTables* t) {
-  initBitScanTables();
-  initBoardTables(t);
-  initSlidingAttacks();
-  initHashKeys(t);
-}
-}  // namespace
-
 TestBoard::TestBoard() {
   initTables(&tables);
   setStartPosition(&side, &position, &records[0], &tables);

@@ -2,13 +2,7 @@
 
 #include <algorithm>
 
-uint8_t lowBitTable[65536];
-uint8_t highBitTable[65536];
-Bitboard rankAttacks[64][256];
-Bitboard fileAttacks[64][256];
-Bitboard diagA8H1Attacks[64][256];
-Bitboard diagA1H8Attacks[64][256];
-Bitboard betweenSquares[64][64];
+ConstantTables constantTables;
 
 namespace {
 
@@ -49,6 +43,7 @@ Bitboard rayFrom(int sq, int df, int dr) {
 }  // namespace
 
 int firstOneByTable(Bitboard b) {
+  const uint8_t* lowBitTable = constantTables.lowBitTable;
   for (int k = 0; k < 4; ++k) {
     unsigned chunk = unsigned(b >> (16 * k)) & 0xFFFF;
     if (chunk) return lowBitTable[chunk] + 16 * k;
@@ -60,12 +55,22 @@ int lastOneByTable(Bitboard b) {
   if (!b) return 64;
   for (int k = 3; k >= 0; --k) {
     unsigned chunk = unsigned(b >> (16 * k)) & 0xFFFF;
-    if (chunk) return 16 * k + 15 - highBitTable[chunk];
+    if (chunk) return 16 * k + 15 - constantTables.highBitTable[chunk];
   }
   return 64;
 }
 
+void initTables(BoardTables* tables) {
+  if (!constantTables.built) initBitScanTables();
+  initBoardTables(tables);
+  if (!constantTables.built) initSlidingAttacks();
+  initHashKeys(tables);
+  constantTables.built = true;
+}
+
 void initBitScanTables() {
+  uint8_t* lowBitTable = constantTables.lowBitTable;
+  uint8_t* highBitTable = constantTables.highBitTable;
   lowBitTable[0] = highBitTable[0] = 16;
   for (unsigned x = 1; x < 65536; ++x) {
     int low = 0;
@@ -93,6 +98,7 @@ uint64_t random64() {
 }
 
 void initSlidingAttacks() {
+  ConstantTables& c = constantTables;
   for (int sq = 0; sq < 64; ++sq) {
     const int f = fileOf(sq), r = rankOf(sq);
     for (uint32_t o = 0; o < 256; ++o) {
@@ -110,21 +116,21 @@ void initSlidingAttacks() {
         int s2 = squareOfA1H8Bit[diagA1H8Byte[sq] * 8 + b];
         if (rankOf(s2) - fileOf(s2) == r - f) a1h8 |= Bitboard(1) << s2;
       }
-      rankAttacks[sq][o] = rank;
-      fileAttacks[sq][o] = file;
-      diagA8H1Attacks[sq][o] = a8h1;
-      diagA1H8Attacks[sq][o] = a1h8;
+      c.rankAttacks[sq][o] = rank;
+      c.fileAttacks[sq][o] = file;
+      c.diagA8H1Attacks[sq][o] = a8h1;
+      c.diagA1H8Attacks[sq][o] = a1h8;
     }
   }
   static const int steps[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1},
                                   {1, 1}, {-1, -1}, {-1, 1}, {1, -1}};
   for (int a = 0; a < 64; ++a) {
-    for (int b = 0; b < 64; ++b) betweenSquares[a][b] = 0;
+    for (int b = 0; b < 64; ++b) c.betweenSquares[a][b] = 0;
     for (const auto& d : steps) {
       Bitboard path = 0;
       for (int f = fileOf(a) + d[0], r = rankOf(a) + d[1]; f >= 0 && f < 8 && r >= 0 && r < 8;
            f += d[0], r += d[1]) {
-        betweenSquares[a][r * 8 + f] = path;
+        c.betweenSquares[a][r * 8 + f] = path;
         path |= Bitboard(1) << (r * 8 + f);
       }
     }

@@ -1,5 +1,10 @@
 // Bitboard primitives, the random generator, rotated-board sliding attacks and the
 // initialisers of the precomputed tables.
+//
+// The precomputed tables have two owners: constantTables below (bit scans, sliding
+// attacks, squares between), which no game changes and every routine reads directly, and
+// the BoardTables record (masks, leaper attacks, square values, hash keys), which the
+// driver owns and passes by pointer. initTables builds both.
 #pragma once
 
 #include <array>
@@ -42,21 +47,28 @@ inline constexpr auto squareOfR90Bit = detail::inverseMap(rotatedR90Bit);
 inline constexpr auto squareOfA8H1Bit = detail::inverseMap(rotatedA8H1Bit);
 inline constexpr auto squareOfA1H8Bit = detail::inverseMap(rotatedA1H8Bit);
 
-// Bit-scan tables over 16-bit chunks (entry 0 is 16 in both).
-extern uint8_t lowBitTable[65536];
-extern uint8_t highBitTable[65536];
+struct ConstantTables {
+  // Bit-scan tables over 16-bit chunks (entry 0 is 16 in both).
+  uint8_t lowBitTable[65536];
+  uint8_t highBitTable[65536];
+  // Sliding-attack tables, indexed by square and the 8-bit occupancy of the line.
+  Bitboard rankAttacks[64][256];
+  Bitboard fileAttacks[64][256];
+  Bitboard diagA8H1Attacks[64][256];
+  Bitboard diagA1H8Attacks[64][256];
+  // Squares strictly between two squares on a common line (0 when they share none).
+  Bitboard betweenSquares[64][64];
+  bool built;  // by initTables
+};
+extern ConstantTables constantTables;
 
-// Sliding-attack tables, indexed by square and the 8-bit occupancy of the line.
-extern Bitboard rankAttacks[64][256];
-extern Bitboard fileAttacks[64][256];
-extern Bitboard diagA8H1Attacks[64][256];
-extern Bitboard diagA1H8Attacks[64][256];
+// The four initialisers in their order: initBitScanTables, initBoardTables,
+// initSlidingAttacks, initHashKeys. constantTables are built by the first call only;
+// tables is filled every time (its hash keys always come from the same seed).
+void initTables(BoardTables* tables);
 
-// Squares strictly between two squares on a common line (0 when they share none).
-extern Bitboard betweenSquares[64][64];
-
-void initBitScanTables();
-void initSlidingAttacks();
+void initBitScanTables();   // constantTables' bit-scan tables
+void initSlidingAttacks();  // constantTables' sliding attacks and squares between
 void initBoardTables(BoardTables* tables);
 void initHashKeys(BoardTables* tables);
 
@@ -90,17 +102,18 @@ inline Occupancy occupancyOf(const Position& p) {
 }
 
 inline Bitboard rankAttacksOf(int sq, Bitboard occupied) {
-  return rankAttacks[sq][(occupied >> (sq & 56)) & 255];
+  return constantTables.rankAttacks[sq][(occupied >> (sq & 56)) & 255];
 }
 inline Bitboard fileAttacksOf(int sq, Bitboard r90) {
-  return fileAttacks[sq][(r90 >> ((sq & 7) * 8)) & 255];
+  return constantTables.fileAttacks[sq][(r90 >> ((sq & 7) * 8)) & 255];
 }
 inline Bitboard diagA8H1AttacksOf(int sq, Bitboard a8h1) {
-  return diagA8H1Attacks[sq][(a8h1 >> (diagA8H1Byte[sq] * 8)) & 255];
+  return constantTables.diagA8H1Attacks[sq][(a8h1 >> (diagA8H1Byte[sq] * 8)) & 255];
 }
 inline Bitboard diagA1H8AttacksOf(int sq, Bitboard a1h8) {
-  return diagA1H8Attacks[sq][(a1h8 >> (diagA1H8Byte[sq] * 8)) & 255];
+  return constantTables.diagA1H8Attacks[sq][(a1h8 >> (diagA1H8Byte[sq] * 8)) & 255];
 }
+inline Bitboard squaresBetween(int a, int b) { return constantTables.betweenSquares[a][b]; }
 
 inline Bitboard rookAttacksOf(int sq, const Occupancy& o) {
   return rankAttacksOf(sq, o.normal) | fileAttacksOf(sq, o.r90);

@@ -38,10 +38,7 @@ void newGame(Engine* e) {
   p->gameTag[0] = p->myMoveText[0] = p->testText[0] = '\0';
   formatNow("%m%d%y_%H:%M:%S", p->gameId, sizeof p->gameId);
   p->depthLimit = MAX_PLY;
-  initBitScanTables();
-  initBoardTables(&e->tables);
-  initSlidingAttacks();
-  initHashKeys(&e->tables);
+  initTables(&e->tables);
   hashClear(&e->hash, p);
   setStartPosition(&e->sideToMove, p, &e->records[0], &e->tables);
   e->records[1] = e->records[0];

@@ -62,7 +62,7 @@ inline Bitboard pinnedPieces(const Position* p, const BoardTables* t) {
   while (snipers) {
     const int s = __builtin_ctzll(snipers);
     snipers &= snipers - 1;
-    const Bitboard between = betweenSquares[king][s] & occupied;
+    const Bitboard between = squaresBetween(king, s) & occupied;
     if (between && !(between & (between - 1))) pinned |= between & p->*C::pieces;
   }
   return pinned;

@@ -299,7 +299,7 @@ int evasionsT(int ply, int king, Bitboard checkers, Move* list, const Position* 
     // Interpositions against a slider.
     const int kind = victim - O::pieceBase;
     if (kind == WHITE_BISHOP || kind == WHITE_ROOK || kind == WHITE_QUEEN) {
-      const Bitboard between = betweenSquares[king][checker];
+      const Bitboard between = squaresBetween(king, checker);
       forPieces<Side>(p->*C::pawns & ~pinned, [&](int from) {
         const int ahead = from + C::up;
         if (between & squareMask[ahead]) {

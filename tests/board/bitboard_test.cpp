@@ -13,8 +13,8 @@ Bitboard squares(std::initializer_list<int> list) {
 
 TEST(BitScan, IntrinsicsAgreeWithTheChunkedTables) {
   initBitScanTables();
-  EXPECT_EQ(lowBitTable[0], 16);
-  EXPECT_EQ(highBitTable[0], 16);
+  EXPECT_EQ(constantTables.lowBitTable[0], 16);
+  EXPECT_EQ(constantTables.highBitTable[0], 16);
   EXPECT_EQ(firstOne(0), 64);
   EXPECT_EQ(lastOne(0), 64);
   EXPECT_EQ(firstOneByTable(0), 64);
@@ -94,6 +94,6 @@ TEST(Tables, LeapersMasksAndDirections) {
   EXPECT_EQ(t.darkSquares & squareMask[A1], squareMask[A1]);
   EXPECT_EQ(t.adjacentFilesAbove[E4] & squareMask[D5], squareMask[D5]);
   EXPECT_EQ(t.adjacentFilesAbove[E4] & squareMask[E5], 0u);
-  EXPECT_EQ(betweenSquares[A1][D4], squares({B2, C3}));
-  EXPECT_EQ(betweenSquares[A1][B3], 0u);
+  EXPECT_EQ(squaresBetween(A1, D4), squares({B2, C3}));
+  EXPECT_EQ(squaresBetween(A1, B3), 0u);
 }

@@ -73,10 +73,7 @@ int main(int argc, char** argv) {
     }
   }
   static Engine en;
-  initBitScanTables();
-  initBoardTables(&en.tables);
-  initSlidingAttacks();
-  initHashKeys(&en.tables);
+  initTables(&en.tables);
   const int reach = tbInit(dirs.c_str());
   if (reach == 0) std::fprintf(stderr, "tbprobe: no tablebase files in %s\n", dirs.empty() ? "." : dirs.c_str());
   const uint64_t bytes = cacheMb << 20;

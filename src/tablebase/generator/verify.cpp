@@ -33,12 +33,7 @@ namespace {
 const BoardTables* engineTables() {
   static BoardTables tables;
   static std::once_flag once;
-  std::call_once(once, [] {
-    initBitScanTables();
-    initBoardTables(&tables);
-    initSlidingAttacks();
-    initHashKeys(&tables);
-  });
+  std::call_once(once, [] { initTables(&tables); });
   return &tables;
 }
 
