@@ -62,6 +62,7 @@ TEST(Fen, BadPlacementsAreRefusedAndChangeNothing) {
            "rnbqkbnrr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", // nine squares
            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/8 w KQkq - 0 1",  // nine ranks
            "rnbqkbnr/pppppppp/44p/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",  // past the rank
+           "rnbqkbnr/pppppppp/54/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",   // digits past it
            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/////// w - - 0 1",  // below a1
            "P3k3/8/8/8/8/8/8/4K3 w - - 0 1",                              // pawn on rank 8
            "4k3/8/8/8/8/8/8/4KK2 w - - 0 1",                              // two kings
