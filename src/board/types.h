@@ -227,84 +227,69 @@ inline Bitboard& pieceBoard(Position& p, int code) {
   return p.*boards[code];
 }
 
-// Colour traits: one template per routine serves both colours through these.
+// Colour traits: one template per routine serves both colours through these. Each
+// trait names White's member first and Black's second.
 template <int Side>
-struct Colour;
+struct Colour {
+  static_assert(Side == WHITE || Side == BLACK);
+  static constexpr bool white = Side == WHITE;
+  template <typename T>
+  static constexpr T pick(T forWhite, T forBlack) {
+    return white ? forWhite : forBlack;
+  }
 
-template <>
-struct Colour<WHITE> {
-  static constexpr int side = WHITE;
-  static constexpr int them = BLACK;
-  static constexpr int pawn = WHITE_PAWN, knight = WHITE_KNIGHT, bishop = WHITE_BISHOP,
-                       rook = WHITE_ROOK, queen = WHITE_QUEEN, king = WHITE_KING;
-  static constexpr int pieceBase = 0;  // code = kind + pieceBase
-  static constexpr Bitboard Position::*pieces = &Position::whitePieces;
-  static constexpr Bitboard Position::*pawns = &Position::whitePawns;
-  static constexpr Bitboard Position::*knights = &Position::whiteKnights;
-  static constexpr Bitboard Position::*bishops = &Position::whiteBishops;
-  static constexpr Bitboard Position::*rooks = &Position::whiteRooks;
-  static constexpr Bitboard Position::*queens = &Position::whiteQueens;
-  static constexpr uint32_t Position::*kingSquare = &Position::whiteKingSquare;
-  static constexpr int32_t (Position::*pawnsOnFile)[8] = &Position::whitePawnsOnFile;
-  static constexpr int32_t UndoRecord::*castle = &UndoRecord::whiteCastle;
-  static constexpr uint8_t (UndoRecord::*attackInfo)[64] = &UndoRecord::whiteAttackInfo;
-  static constexpr uint64_t (BoardTables::*castleKey)[4] = &BoardTables::whiteCastleKey;
+  static constexpr int side = Side;
+  static constexpr int them = Side ^ 1;
+  static constexpr int pieceBase = pick(0, 6);  // code = kind + pieceBase
+  static constexpr int pawn = WHITE_PAWN + pieceBase, knight = WHITE_KNIGHT + pieceBase,
+                       bishop = WHITE_BISHOP + pieceBase, rook = WHITE_ROOK + pieceBase,
+                       queen = WHITE_QUEEN + pieceBase, king = WHITE_KING + pieceBase;
+  static constexpr Bitboard Position::*pieces =
+      pick(&Position::whitePieces, &Position::blackPieces);
+  static constexpr Bitboard Position::*pawns = pick(&Position::whitePawns, &Position::blackPawns);
+  static constexpr Bitboard Position::*knights =
+      pick(&Position::whiteKnights, &Position::blackKnights);
+  static constexpr Bitboard Position::*bishops =
+      pick(&Position::whiteBishops, &Position::blackBishops);
+  static constexpr Bitboard Position::*rooks = pick(&Position::whiteRooks, &Position::blackRooks);
+  static constexpr Bitboard Position::*queens =
+      pick(&Position::whiteQueens, &Position::blackQueens);
+  static constexpr uint32_t Position::*kingSquare =
+      pick(&Position::whiteKingSquare, &Position::blackKingSquare);
+  static constexpr int32_t (Position::*pawnsOnFile)[8] =
+      pick(&Position::whitePawnsOnFile, &Position::blackPawnsOnFile);
+  static constexpr int32_t UndoRecord::*castle =
+      pick(&UndoRecord::whiteCastle, &UndoRecord::blackCastle);
+  static constexpr uint8_t (UndoRecord::*attackInfo)[64] =
+      pick(&UndoRecord::whiteAttackInfo, &UndoRecord::blackAttackInfo);
+  static constexpr uint64_t (BoardTables::*castleKey)[4] =
+      pick(&BoardTables::whiteCastleKey, &BoardTables::blackCastleKey);
   // Squares a pawn of this colour attacks from a square.
-  static constexpr Bitboard (BoardTables::*pawnAttacks)[64] = &BoardTables::whitePawnAttacks;
-  static constexpr int up = 8;          // pawn step
-  static constexpr int relativeRank(int rank) { return rank; }
-  static constexpr int relativeSquare(int sq) { return sq; }
-  static constexpr int kingHome = E1, rookQueenSide = A1, rookKingSide = H1;
+  static constexpr Bitboard (BoardTables::*pawnAttacks)[64] =
+      pick(&BoardTables::whitePawnAttacks, &BoardTables::blackPawnAttacks);
+  static constexpr int up = pick(8, -8);  // pawn step
+  static constexpr int relativeRank(int rank) { return white ? rank : 7 - rank; }
+  static constexpr int relativeSquare(int sq) { return white ? sq : sq ^ 56; }
+  static constexpr int kingHome = relativeSquare(E1), rookQueenSide = relativeSquare(A1),
+                       rookKingSide = relativeSquare(H1);
   // Evaluation: the sign that turns this side's own view into White's view, the masks
   // "ahead of" and "behind" a square, the most advanced of a set of men and the
   // square-value tables of this colour.
-  static constexpr int sign = 1;
-  static constexpr Bitboard (BoardTables::*ahead)[64] = &BoardTables::northOf;
-  static constexpr Bitboard (BoardTables::*behind)[64] = &BoardTables::southOf;
+  static constexpr int sign = pick(1, -1);
+  static constexpr Bitboard (BoardTables::*ahead)[64] =
+      pick(&BoardTables::northOf, &BoardTables::southOf);
+  static constexpr Bitboard (BoardTables::*behind)[64] =
+      pick(&BoardTables::southOf, &BoardTables::northOf);
   static constexpr Bitboard (BoardTables::*adjacentFilesAhead)[64] =
-      &BoardTables::adjacentFilesAbove;
+      pick(&BoardTables::adjacentFilesAbove, &BoardTables::adjacentFilesBelow);
   static constexpr Bitboard (BoardTables::*adjacentFilesBehind)[64] =
-      &BoardTables::adjacentFilesBelow;
-  static int mostAdvanced(Bitboard b) { return 63 - __builtin_clzll(b); }  // b != 0
-  static constexpr int svPawn = SV_WHITE_PAWN, svKnight = SV_WHITE_KNIGHT,
-                       svBishop = SV_WHITE_BISHOP, svRook = SV_WHITE_ROOK,
-                       svQueen = SV_WHITE_QUEEN, svKing = SV_WHITE_KING,
-                       svPassed = SV_WHITE_PASSED;
-};
-
-template <>
-struct Colour<BLACK> {
-  static constexpr int side = BLACK;
-  static constexpr int them = WHITE;
-  static constexpr int pawn = BLACK_PAWN, knight = BLACK_KNIGHT, bishop = BLACK_BISHOP,
-                       rook = BLACK_ROOK, queen = BLACK_QUEEN, king = BLACK_KING;
-  static constexpr int pieceBase = 6;
-  static constexpr Bitboard Position::*pieces = &Position::blackPieces;
-  static constexpr Bitboard Position::*pawns = &Position::blackPawns;
-  static constexpr Bitboard Position::*knights = &Position::blackKnights;
-  static constexpr Bitboard Position::*bishops = &Position::blackBishops;
-  static constexpr Bitboard Position::*rooks = &Position::blackRooks;
-  static constexpr Bitboard Position::*queens = &Position::blackQueens;
-  static constexpr uint32_t Position::*kingSquare = &Position::blackKingSquare;
-  static constexpr int32_t (Position::*pawnsOnFile)[8] = &Position::blackPawnsOnFile;
-  static constexpr int32_t UndoRecord::*castle = &UndoRecord::blackCastle;
-  static constexpr uint8_t (UndoRecord::*attackInfo)[64] = &UndoRecord::blackAttackInfo;
-  static constexpr uint64_t (BoardTables::*castleKey)[4] = &BoardTables::blackCastleKey;
-  static constexpr Bitboard (BoardTables::*pawnAttacks)[64] = &BoardTables::blackPawnAttacks;
-  static constexpr int up = -8;
-  static constexpr int relativeRank(int rank) { return 7 - rank; }
-  static constexpr int relativeSquare(int sq) { return sq ^ 56; }
-  static constexpr int kingHome = E8, rookQueenSide = A8, rookKingSide = H8;
-  static constexpr int sign = -1;
-  static constexpr Bitboard (BoardTables::*ahead)[64] = &BoardTables::southOf;
-  static constexpr Bitboard (BoardTables::*behind)[64] = &BoardTables::northOf;
-  static constexpr Bitboard (BoardTables::*adjacentFilesAhead)[64] =
-      &BoardTables::adjacentFilesBelow;
-  static constexpr Bitboard (BoardTables::*adjacentFilesBehind)[64] =
-      &BoardTables::adjacentFilesAbove;
-  static int mostAdvanced(Bitboard b) { return __builtin_ctzll(b); }  // b != 0
-  static constexpr int svPawn = SV_BLACK_PAWN, svKnight = SV_BLACK_KNIGHT,
-                       svBishop = SV_BLACK_BISHOP, svRook = SV_BLACK_ROOK,
-                       svQueen = SV_BLACK_QUEEN, svKing = SV_BLACK_KING,
-                       svPassed = SV_BLACK_PASSED;
+      pick(&BoardTables::adjacentFilesBelow, &BoardTables::adjacentFilesAbove);
+  static int mostAdvanced(Bitboard b) {  // b != 0
+    return white ? 63 - __builtin_clzll(b) : __builtin_ctzll(b);
+  }
+  static_assert(SV_BLACK_PAWN == SV_WHITE_PAWN + 6, "square-value tables follow the codes");
+  static constexpr int svPawn = SV_WHITE_PAWN + pieceBase, svKnight = SV_WHITE_KNIGHT + pieceBase,
+                       svBishop = SV_WHITE_BISHOP + pieceBase, svRook = SV_WHITE_ROOK + pieceBase,
+                       svQueen = SV_WHITE_QUEEN + pieceBase, svKing = SV_WHITE_KING + pieceBase,
+                       svPassed = pick(SV_WHITE_PASSED, SV_BLACK_PASSED);
 };

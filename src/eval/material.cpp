@@ -15,29 +15,26 @@ constexpr int WRONG_ROOK_PAWN_LEAD = 50;     // the side with them leads by more
 
 // Knights, bishops, rooks and queens of Side, as a positive sum.
 template <int Side>
-inline int pieceMaterial(const Position* p) {
+inline int pieceMaterial(const Position* p, int bishops) {
   using C = Colour<Side>;
-  return KNIGHT_VALUE * popCount(p->*C::knights) + BISHOP_VALUE * popCount(p->*C::bishops) +
+  return KNIGHT_VALUE * popCount(p->*C::knights) + BISHOP_VALUE * bishops +
          ROOK_VALUE * popCount(p->*C::rooks) + QUEEN_VALUE * popCount(p->*C::queens);
 }
 
 // Pieces of Side without pawns: a lone minor cannot win, and a minor more beside equal
-// rooks rarely does. Adds the correction (White's view) to adjust and says whether a rule
-// applied. own and their are the positive piece sums.
+// rooks rarely does. The correction (White's view) when a rule applies, else NO_RULE.
+// own and their are the positive piece sums.
+constexpr int NO_RULE = 1 << 30;
+
 template <int Side>
-inline bool pawnlessRule(const Position* p, int own, int their, int* adjust) {
+inline int pawnlessRule(int ownPawns, int own, int their) {
   using C = Colour<Side>;
-  if (p->*C::pawns) return false;
-  if (own > 0 && own < ROOK_VALUE) {
-    *adjust -= C::sign * LONE_MINOR;
-    return true;
-  }
+  if (ownPawns) return NO_RULE;
+  if (own > 0 && own < ROOK_VALUE) return -C::sign * LONE_MINOR;
   const int extra = own - ROOK_VALUE;
-  if (their == ROOK_VALUE && extra > LEAST_MINOR_BESIDE_ROOK && extra < ROOK_VALUE) {
-    *adjust += C::sign * (extra * -3 / 4);
-    return true;
-  }
-  return false;
+  if (their == ROOK_VALUE && extra > LEAST_MINOR_BESIDE_ROOK && extra < ROOK_VALUE)
+    return C::sign * (extra * -3 / 4);
+  return NO_RULE;
 }
 
 // Side has a bishop and a rook pawn whose queening square the bishop does not control,
@@ -59,8 +56,10 @@ inline bool wrongRookPawn(const Position* p, const BoardTables* t, int ownMateri
 
 int materialBalance(Position* p, const BoardTables* t, int* whitePieceMaterial,
                     int* blackPieceMaterial, int* pieceAdvantageBonus) {
-  const int white = pieceMaterial<WHITE>(p);
-  const int black = -pieceMaterial<BLACK>(p);
+  const int whiteBishops = popCount(p->whiteBishops);
+  const int blackBishops = popCount(p->blackBishops);
+  const int white = pieceMaterial<WHITE>(p, whiteBishops);
+  const int black = -pieceMaterial<BLACK>(p, blackBishops);
   const int whitePawns = PAWN_VALUE * popCount(p->whitePawns);
   const int blackPawns = -PAWN_VALUE * popCount(p->blackPawns);
   *whitePieceMaterial = white;
@@ -73,8 +72,8 @@ int materialBalance(Position* p, const BoardTables* t, int* whitePieceMaterial,
 
   const int total = white + black + whitePawns + blackPawns;
   int adjust = 0;
-  if (popCount(p->whiteBishops) == 2) adjust += BISHOP_PAIR;
-  if (popCount(p->blackBishops) == 2) adjust -= BISHOP_PAIR;
+  if (whiteBishops == 2) adjust += BISHOP_PAIR;
+  if (blackBishops == 2) adjust -= BISHOP_PAIR;
   const int bonus = *pieceAdvantageBonus;
 
   if (white == ROOK_VALUE && black == -ROOK_VALUE) {
@@ -94,9 +93,11 @@ int materialBalance(Position* p, const BoardTables* t, int* whitePieceMaterial,
     return bonus + total + adjust;
   }
 
-  const bool whiteRule = pawnlessRule<WHITE>(p, white, -black, &adjust);
-  const bool blackRule = pawnlessRule<BLACK>(p, -black, white, &adjust);
-  if (whiteRule || blackRule) return bonus + total + adjust;
+  const int whiteRule = pawnlessRule<WHITE>(whitePawns, white, -black);
+  const int blackRule = pawnlessRule<BLACK>(blackPawns, -black, white);
+  if (whiteRule != NO_RULE || blackRule != NO_RULE)
+    return bonus + total + adjust + (whiteRule != NO_RULE ? whiteRule : 0) +
+           (blackRule != NO_RULE ? blackRule : 0);
 
   // Only one side can have the lone bishop and rook pawn and the lead; the material part
   // is then a small lead whatever else was counted.

@@ -264,23 +264,31 @@ inline int blockingBishopTerm(const Position* p, const BoardTables*) {
   return C::sign * v;
 }
 
-template <int Side>
-inline int rookTerm(const Position* p, const BoardTables* t, int development, int phaseMaterial) {
+// Rooks and queens: square values and the edge pattern; rooks also like open files.
+template <int Side, bool Rooks>
+inline int heavyPieceTerm(const Position* p, const BoardTables* t, int development,
+                          int phaseMaterial) {
   using C = Colour<Side>;
   using O = Colour<Side ^ 1>;
-  const int32_t* values = t->squareValues[C::svRook];
+  const int32_t* values = t->squareValues[Rooks ? C::svRook : C::svQueen];
+  const int edgeBonus = Rooks ? ROOK_EDGE_PATTERN : QUEEN_EDGE_PATTERN;
   const bool edgeAllowed = edgeBonusAllowed<Side>(p, development, phaseMaterial);
   const int theirKing = int(p->*O::kingSquare);
   int v = 0;
-  for (Bitboard b = p->*C::rooks; b; b &= b - 1) {
+  for (Bitboard b = Rooks ? p->*C::rooks : p->*C::queens; b; b &= b - 1) {
     const int sq = __builtin_ctzll(b);
     const int f = fileOf(sq);
     v += values[sq];
-    if ((p->*C::pawnsOnFile)[f] == 0)
+    if (Rooks && (p->*C::pawnsOnFile)[f] == 0)
       v += (p->*O::pawnsOnFile)[f] == 0 ? ROOK_OPEN_FILE : ROOK_HALF_OPEN_FILE;
-    if (edgeAllowed && edgePattern<Side>(sq, theirKing)) v += ROOK_EDGE_PATTERN;
+    if (edgeAllowed && edgePattern<Side>(sq, theirKing)) v += edgeBonus;
   }
   return C::sign * v;
+}
+
+template <int Side>
+inline int rookTerm(const Position* p, const BoardTables* t, int development, int phaseMaterial) {
+  return heavyPieceTerm<Side, true>(p, t, development, phaseMaterial);
 }
 
 // Rook shut in by its own pawn on the edge rank (a1 with b1/c1 pawn and the like).
@@ -314,18 +322,7 @@ inline int trappedRookTerm(const Position* p, const BoardTables*) {
 
 template <int Side>
 inline int queenTerm(const Position* p, const BoardTables* t, int development, int phaseMaterial) {
-  using C = Colour<Side>;
-  using O = Colour<Side ^ 1>;
-  const int32_t* values = t->squareValues[C::svQueen];
-  const bool edgeAllowed = edgeBonusAllowed<Side>(p, development, phaseMaterial);
-  const int theirKing = int(p->*O::kingSquare);
-  int v = 0;
-  for (Bitboard b = p->*C::queens; b; b &= b - 1) {
-    const int sq = __builtin_ctzll(b);
-    v += values[sq];
-    if (edgeAllowed && edgePattern<Side>(sq, theirKing)) v += QUEEN_EDGE_PATTERN;
-  }
-  return C::sign * v;
+  return heavyPieceTerm<Side, false>(p, t, development, phaseMaterial);
 }
 
 template <int Side>
@@ -461,7 +458,8 @@ inline int passedPawnTerm(int sideToMove, const Position* p, const BoardTables* 
     const int dOwn = kingDistance(ownKing, sq), dTheir = kingDistance(theirKing, sq);
     const int diff = dTheir - dOwn;
     const int dmin = dOwn < dTheir ? dOwn : dTheir;
-    const int kingRace = diff * r + (pawnEnding ? (MAX_KING_DISTANCE - dmin) * diff * PAWN_RACE : 0);
+    const int kingRace =
+        diff * r + (pawnEnding ? (MAX_KING_DISTANCE - dmin) * diff * PAWN_RACE : 0);
     v += kingRace;
     int passedHere = NO_SQUARE;
     if (!(their & (t->*C::ahead)[sq])) {

@@ -102,50 +102,58 @@ int blackCanCheck(int sq, const Position* p, const BoardTables* t) {
   return canCheckT<BLACK>(sq, p, t);
 }
 
+namespace {
+
+bool diagonalStep(int step) { return step == 9 || step == -9 || step == 7 || step == -7; }
+
+// Attacks from sq along the whole line of a step: both ways on its diagonal, rank or file.
+inline Bitboard lineAttacks(int sq, int step, const Position* p) {
+  switch (step) {
+    case 9: case -9: return diagA1H8AttacksOf(sq, p->occupiedA1H8);
+    case 7: case -7: return diagA8H1AttacksOf(sq, p->occupiedA8H1);
+    case 1: case -1: return rankAttacksOf(sq, p->whitePieces | p->blackPieces);
+    default: return fileAttacksOf(sq, p->occupiedR90);
+  }
+}
+
+// The empty-board ray from sq in the direction of a step (one of the eight).
+inline Bitboard rayOf(int sq, int step, const BoardTables* t) {
+  switch (step) {
+    case 9: return t->northEastRay[sq];
+    case -9: return t->southWestRay[sq];
+    case 7: return t->northWestRay[sq];
+    case -7: return t->southEastRay[sq];
+    case 1: return t->eastOf[sq];
+    case -1: return t->westOf[sq];
+    case 8: return t->northOf[sq];
+    default: return t->southOf[sq];
+  }
+}
+
+}  // namespace
+
 int discoveredAttacker(int side, int sq, int target, const Position* p, const BoardTables* t) {
   const int step = t->direction[target][sq];
-  const Bitboard bishops = side == WHITE ? p->whiteBishops : p->blackBishops;
-  const Bitboard rooks = side == WHITE ? p->whiteRooks : p->blackRooks;
-  const Bitboard queens = side == WHITE ? p->whiteQueens : p->blackQueens;
-  const int base = side == WHITE ? 0 : 6;
-  Bitboard line = 0, beyond = 0, sliders = 0;
-  int sliderCode = 0;
-  switch (step) {
-    case 9:
-    case -9:
-      line = diagA1H8AttacksOf(sq, p->occupiedA1H8);
-      beyond = step == 9 ? t->northEastRay[sq] : t->southWestRay[sq];
-      sliders = bishops, sliderCode = WHITE_BISHOP;
-      break;
-    case 7:
-    case -7:
-      line = diagA8H1AttacksOf(sq, p->occupiedA8H1);
-      beyond = step == 7 ? t->northWestRay[sq] : t->southEastRay[sq];
-      sliders = bishops, sliderCode = WHITE_BISHOP;
-      break;
-    case 1:
-    case -1:
-      line = rankAttacksOf(sq, p->whitePieces | p->blackPieces);
-      beyond = t->rankMask[rankOf(target)];
-      sliders = rooks, sliderCode = WHITE_ROOK;
-      break;
-    case 8:
-    case -8:
-      line = fileAttacksOf(sq, p->occupiedR90);
-      beyond = t->fileMask[fileOf(target)];
-      sliders = rooks, sliderCode = WHITE_ROOK;
-      break;
-    default:
-      return 0;
-  }
+  if (step == 0) return 0;
+  const Bitboard line = lineAttacks(sq, step, p);
   if (!(line & squareMask[target])) return 0;
-  line &= beyond;
-  if (line & sliders) return sliderCode + base;
-  if (line & queens) return WHITE_QUEEN + base;
+  // Beyond sq on a diagonal the ray on from it; on a rank or file the whole line, whose
+  // part towards the target holds nothing but the target.
+  const bool diagonal = diagonalStep(step);
+  const Bitboard beyond = diagonal                      ? rayOf(sq, step, t)
+                          : step == 1 || step == -1 ? t->rankMask[rankOf(target)]
+                                                    : t->fileMask[fileOf(target)];
+  const Bitboard seen = line & beyond;
+  const int base = side == WHITE ? 0 : 6;
+  const Bitboard sliders = diagonal ? (side == WHITE ? p->whiteBishops : p->blackBishops)
+                                    : (side == WHITE ? p->whiteRooks : p->blackRooks);
+  if (seen & sliders) return (diagonal ? WHITE_BISHOP : WHITE_ROOK) + base;
+  if (seen & (side == WHITE ? p->whiteQueens : p->blackQueens)) return WHITE_QUEEN + base;
   return 0;
 }
 
 Bitboard xrayAttackers(int sq, int step, const Position* p, const BoardTables* t) {
+  // One case per direction: this runs for every capture of every exchange.
   const Bitboard diagonalSliders =
       p->whiteBishops | p->blackBishops | p->whiteQueens | p->blackQueens;
   const Bitboard straightSliders = p->whiteRooks | p->blackRooks | p->whiteQueens | p->blackQueens;

@@ -148,8 +148,10 @@ inline void forPieceMoves(const Position* p, const BoardTables* t, Bitboard move
 // and always tested; no king moves, which the evasions make on their own).
 enum class CaptureKind { SEARCH, QUIESCENCE, CHECKER };
 
+// Put whole into each generator, so that the kind's tests fold away: the search's
+// captures run at every node.
 template <int Side, CaptureKind Kind>
-inline void captureMoves(MoveWriter& out, const Position* p, const BoardTables* t,
+[[gnu::always_inline]] inline void captureMoves(MoveWriter& out, const Position* p, const BoardTables* t,
                          const Legality<Side>& legal, Bitboard movers, Bitboard targets,
                          Bitboard enPassant) {
   using C = Colour<Side>;
