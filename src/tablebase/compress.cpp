@@ -248,50 +248,123 @@ void chooseDistances(const BlockReader& read, uint64_t size, uint32_t blockSize,
     distance[i] = size_t(i - 1) < order.size() ? order[size_t(i - 1)] : 0;
 }
 
-bool compressWith(const BlockReader& read, uint64_t size, int blockLog,
-                  const std::function<bool(uint64_t offset, const uint8_t* p, size_t n)>& write,
+// Where the blocks of a file fall and how they are coded.
+struct BlockPlan {
+  int blockLog;
+  uint32_t blockSize;
+  uint32_t blocks;
+  uint32_t lastSize;  // plain size of the last block
+  uint32_t distance[DISTANCE_CODES];
+  std::vector<uint8_t> lengths;  // the main code
+  std::vector<uint32_t> codes;
+  bool oneSymbol;  // a code of one symbol is written without bits
+
+  uint32_t plainSize(uint32_t b) const { return b == blocks - 1 ? lastSize : blockSize; }
+};
+
+// The main code from the symbol counts of every block (a first pass over the data).
+bool planCode(const BlockReader& read, BlockPlan* plan) {
+  std::vector<uint8_t> buf(plan->blockSize);
+  std::vector<Token> tokens;
+  std::vector<uint64_t> freq(MAIN_SYMBOLS, 0);
+  for (uint32_t b = 0; b < plan->blocks; ++b) {
+    const uint32_t n = plan->plainSize(b);
+    if (!read(uint64_t(b) * plan->blockSize, buf.data(), n)) return false;
+    parseBlock(buf.data(), n, plan->distance, &tokens);
+    for (const Token& t : tokens) ++freq[t.symbol];
+  }
+  plan->lengths = codeLengths(freq, MAIN_LENGTH_LIMIT);
+  plan->codes.assign(MAIN_SYMBOLS, 0);
+  canonicalCodes(plan->lengths.data(), MAIN_SYMBOLS, plan->codes.data());
+  plan->oneSymbol =
+      std::count_if(plan->lengths.begin(), plan->lengths.end(), [](uint8_t x) { return x; }) == 1;
+  return true;
+}
+
+// The coded bytes of one block of n plain bytes; the caller stores the block plain when
+// they come to n bytes or more.
+std::vector<uint8_t> encodeBlock(const BlockPlan& plan, const std::vector<Token>& tokens,
+                                 uint32_t n) {
+  BitWriter w;
+  for (const Token& t : tokens) {
+    if (!plan.oneSymbol) w.put(plan.codes[t.symbol], plan.lengths[t.symbol]);
+    if (t.extraBits) w.put(t.extra, t.extraBits);
+    if (w.bytes.size() >= n) break;
+  }
+  w.flush();
+  if (w.bytes.empty()) w.bytes.push_back(0);  // a size of 0 would read as 2^k
+  return std::move(w.bytes);
+}
+
+// Bytes of the size fields: every block's packed size, the last block's plain size and
+// the distances, blockLog bits each.
+uint64_t sizeFieldBytes(const BlockPlan& plan) {
+  return ((uint64_t(plan.blocks) + 1 + DISTANCE_CODES) * uint64_t(plan.blockLog) + 7) / 8;
+}
+
+// The finished header: banner, fixed fields, the two words per block, the size fields,
+// the code-length table and the checksum.
+void fillHeader(const BlockPlan& plan, const std::vector<uint32_t>& packedSize,
+                const std::vector<uint32_t>& plainSum, const std::vector<uint8_t>& table,
+                std::vector<uint8_t>* header) {
+  std::vector<uint8_t>& h = *header;
+  std::memcpy(h.data(), TB_BANNER, sizeof TB_BANNER);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) h[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+  };
+  put32(64, uint32_t(h.size()));
+  h[70] = uint8_t(plan.blockLog);
+  h[71] = DISTANCE_CODES;
+  put32(72, plan.blocks);
+  put32(76, HEADER_CONSTANT);
+  for (uint32_t b = 0; b < plan.blocks; ++b) {  // checksum of the plain block, packed size
+    put32(HEADER_FIXED_BYTES + 8 * size_t(b), plainSum[b]);
+    put32(HEADER_FIXED_BYTES + 8 * size_t(b) + 4, packedSize[b]);
+  }
+  BitWriter fields;
+  const uint32_t mask = plan.blockSize - 1;  // 2^k is written as 0
+  for (uint32_t b = 0; b < plan.blocks; ++b) fields.put(packedSize[b] & mask, plan.blockLog);
+  fields.put(plan.lastSize & mask, plan.blockLog);
+  for (int d = 0; d < DISTANCE_CODES; ++d) fields.put(plan.distance[d], plan.blockLog);
+  fields.flush();
+  size_t at = HEADER_FIXED_BYTES + 8 * size_t(plan.blocks);
+  std::copy(fields.bytes.begin(), fields.bytes.end(), h.begin() + long(at));
+  at += size_t(sizeFieldBytes(plan));
+  std::copy(table.begin(), table.end(), h.begin() + long(at));
+  put32(h.size() - 4, checksum(h.data(), h.size() - 4));
+}
+
+using BlockWriter = std::function<bool(uint64_t offset, const uint8_t* p, size_t n)>;
+
+// Two passes over the data: the first counts the symbols for the code, the second writes
+// the blocks behind a header of known size, which is written again once it is complete.
+bool compressWith(const BlockReader& read, uint64_t size, int blockLog, const BlockWriter& write,
                   CompressStats* stats, std::string* error) {
-  const uint32_t blockSize = 1u << blockLog;
+  BlockPlan plan;
+  plan.blockLog = blockLog;
+  plan.blockSize = 1u << blockLog;
   if (size == 0) {
     *error = "empty input";
     return false;
   }
-  const uint64_t blocks64 = (size + blockSize - 1) / blockSize;
+  const uint64_t blocks64 = (size + plan.blockSize - 1) / plan.blockSize;
   if (blocks64 > 0x1FFFFFFF) {
     *error = "input too large";
     return false;
   }
-  const uint32_t blocks = uint32_t(blocks64);
-  const uint32_t lastSize = uint32_t(size - uint64_t(blocks - 1) * blockSize);
-  uint32_t distance[DISTANCE_CODES];
-  chooseDistances(read, size, blockSize, distance);
-
-  std::vector<uint8_t> buf(blockSize);
-  std::vector<Token> tokens;
-  std::vector<uint64_t> freq(MAIN_SYMBOLS, 0);
-  for (uint32_t b = 0; b < blocks; ++b) {
-    const uint32_t n = b == blocks - 1 ? lastSize : blockSize;
-    if (!read(uint64_t(b) * blockSize, buf.data(), n)) {
-      *error = "read error";
-      return false;
-    }
-    parseBlock(buf.data(), n, distance, &tokens);
-    for (const Token& t : tokens) ++freq[t.symbol];
+  plan.blocks = uint32_t(blocks64);
+  plan.lastSize = uint32_t(size - uint64_t(plan.blocks - 1) * plan.blockSize);
+  chooseDistances(read, size, plan.blockSize, plan.distance);
+  if (!planCode(read, &plan)) {
+    *error = "read error";
+    return false;
   }
-  const std::vector<uint8_t> lengths = codeLengths(freq, MAIN_LENGTH_LIMIT);
-  std::vector<uint32_t> codes(MAIN_SYMBOLS);
-  canonicalCodes(lengths.data(), MAIN_SYMBOLS, codes.data());
-  const bool oneSymbol =
-      std::count_if(lengths.begin(), lengths.end(), [](uint8_t x) { return x; }) == 1;
 
-  // The header's size is known before the blocks: fixed-width size fields.
-  BitWriter fields;
   BitWriter table;
-  writeCodeLengths(table, lengths);
+  writeCodeLengths(table, plan.lengths);
   table.flush();
-  const uint64_t sizeBytes = ((uint64_t(blocks) + 1 + DISTANCE_CODES) * uint64_t(blockLog) + 7) / 8;
-  const uint64_t headerSize =
-      HEADER_FIXED_BYTES + 8 * uint64_t(blocks) + sizeBytes + table.bytes.size() + 4;
+  const uint64_t headerSize = HEADER_FIXED_BYTES + 8 * uint64_t(plan.blocks) +
+                              sizeFieldBytes(plan) + table.bytes.size() + 4;
   if (headerSize > 0xFFFFFFFFu) {
     *error = "header too large";
     return false;
@@ -302,33 +375,23 @@ bool compressWith(const BlockReader& read, uint64_t size, int blockLog,
     return false;
   }
 
-  std::vector<uint32_t> packedSize(blocks);
-  std::vector<uint32_t> plainSum(blocks);
+  std::vector<uint8_t> buf(plan.blockSize);
+  std::vector<Token> tokens;
+  std::vector<uint32_t> packedSize(plan.blocks), plainSum(plan.blocks);
   uint64_t offset = headerSize;
   uint32_t stored = 0;
-  for (uint32_t b = 0; b < blocks; ++b) {
-    const uint32_t n = b == blocks - 1 ? lastSize : blockSize;
-    if (!read(uint64_t(b) * blockSize, buf.data(), n)) {
+  for (uint32_t b = 0; b < plan.blocks; ++b) {
+    const uint32_t n = plan.plainSize(b);
+    if (!read(uint64_t(b) * plan.blockSize, buf.data(), n)) {
       *error = "read error";
       return false;
     }
-    parseBlock(buf.data(), n, distance, &tokens);
-    BitWriter w;
-    for (const Token& t : tokens) {
-      if (!oneSymbol) w.put(codes[t.symbol], lengths[t.symbol]);
-      if (t.extraBits) w.put(t.extra, t.extraBits);
-      if (w.bytes.size() >= n) break;
-    }
-    w.flush();
-    if (w.bytes.empty()) w.bytes.push_back(0);  // a size of 0 would read as 2^k
-    const uint8_t* out = w.bytes.data();
-    size_t outSize = w.bytes.size();
-    if (outSize >= n) {  // equal sizes mean "stored" to the reader
-      out = buf.data();
-      outSize = n;
-      ++stored;
-    }
-    if (!write(offset, out, outSize)) {
+    parseBlock(buf.data(), n, plan.distance, &tokens);
+    const std::vector<uint8_t> coded = encodeBlock(plan, tokens, n);
+    const bool plain = coded.size() >= n;  // equal sizes mean "stored" to the reader
+    const size_t outSize = plain ? n : coded.size();
+    stored += plain;
+    if (!write(offset, plain ? buf.data() : coded.data(), outSize)) {
       *error = "write error";
       return false;
     }
@@ -337,30 +400,7 @@ bool compressWith(const BlockReader& read, uint64_t size, int blockLog,
     offset += outSize;
   }
 
-  // The real header.
-  std::memcpy(header.data(), TB_BANNER, sizeof TB_BANNER);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) header[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
-  };
-  put32(64, uint32_t(headerSize));
-  header[70] = uint8_t(blockLog);
-  header[71] = DISTANCE_CODES;
-  put32(72, blocks);
-  put32(76, HEADER_CONSTANT);
-  for (uint32_t b = 0; b < blocks; ++b) {  // checksum of the plain block, packed size
-    put32(HEADER_FIXED_BYTES + 8 * size_t(b), plainSum[b]);
-    put32(HEADER_FIXED_BYTES + 8 * size_t(b) + 4, packedSize[b]);
-  }
-  const uint32_t mask = blockSize - 1;  // 2^k is written as 0
-  for (uint32_t b = 0; b < blocks; ++b) fields.put(packedSize[b] & mask, blockLog);
-  fields.put(lastSize & mask, blockLog);
-  for (int d = 0; d < DISTANCE_CODES; ++d) fields.put(distance[d], blockLog);
-  fields.flush();
-  size_t at = HEADER_FIXED_BYTES + 8 * size_t(blocks);
-  std::copy(fields.bytes.begin(), fields.bytes.end(), header.begin() + long(at));
-  at += size_t(sizeBytes);
-  std::copy(table.bytes.begin(), table.bytes.end(), header.begin() + long(at));
-  put32(header.size() - 4, checksum(header.data(), header.size() - 4));
+  fillHeader(plan, packedSize, plainSum, table.bytes, &header);
   if (!write(0, header.data(), header.size())) {
     *error = "write error";
     return false;
@@ -368,7 +408,7 @@ bool compressWith(const BlockReader& read, uint64_t size, int blockLog,
   if (stats) {
     stats->plainBytes = size;
     stats->packedBytes = offset;
-    stats->blocks = blocks;
+    stats->blocks = plan.blocks;
     stats->storedBlocks = stored;
   }
   return true;
