@@ -159,27 +159,77 @@ void freeCompressed(CompressedTable* table) {
   std::free(table);
 }
 
-int openCompressed(std::FILE* file, CompressedTable** out) {
-  *out = nullptr;
+namespace {
+
+// The fixed fields that say how large the header is.
+struct HeaderShape {
+  uint64_t fileSize;
+  uint32_t headerSize;
+  int blockLog;
+  uint32_t blocks;
+  uint64_t sizeBytes;  // the size fields: blocks + 1 sizes and the distances
+};
+
+// Reads the fixed part of the header into fixed and checks that the sizes it gives can
+// fit the file. Returns 0 or an error value.
+int readFixedFields(std::FILE* file, uint8_t* fixed, HeaderShape* shape) {
   if (fseeko(file, 0, SEEK_END) != 0) return error(ERR_READ, 1);
   const off_t end = ftello(file);
   if (end < 0 || !seekTo(file, 0)) return error(ERR_READ, 2);
-  const uint64_t fileSize = uint64_t(end);
-
-  uint8_t fixed[HEADER_FIXED_BYTES];
-  if (std::fread(fixed, 1, sizeof fixed, file) != sizeof fixed) return error(ERR_READ, 3);
+  shape->fileSize = uint64_t(end);
+  if (std::fread(fixed, 1, HEADER_FIXED_BYTES, file) != HEADER_FIXED_BYTES)
+    return error(ERR_READ, 3);
   if (std::memcmp(fixed, TB_BANNER, sizeof TB_BANNER) != 0) return error(ERR_READ, 4);
-  const uint32_t headerSize = bigEndian32(fixed + 64);
-  const int k = fixed[70];
+  shape->headerSize = bigEndian32(fixed + 64);
+  shape->blockLog = fixed[70];
   const int distanceCodes = fixed[71];
-  const uint32_t blocks = bigEndian32(fixed + 72);
-  if (k > MAX_BLOCK_LOG || headerSize < MIN_HEADER_BYTES) return error(ERR_BROKEN, 5);
+  shape->blocks = bigEndian32(fixed + 72);
+  if (shape->blockLog > MAX_BLOCK_LOG || shape->headerSize < MIN_HEADER_BYTES)
+    return error(ERR_BROKEN, 5);
   if (distanceCodes != DISTANCE_CODES) return error(ERR_BROKEN, 6);
   if (bigEndian32(fixed + 76) != HEADER_CONSTANT) return error(ERR_BROKEN, 7);
   // Sizes that cannot fit the header or the file.
-  const uint64_t sizeBytes = ((uint64_t(blocks) + 1 + DISTANCE_CODES) * uint64_t(k) + 7) / 8;
-  const uint64_t needed = HEADER_FIXED_BYTES + 8 * uint64_t(blocks) + sizeBytes + 1 + 4;
-  if (blocks == 0 || needed > headerSize || headerSize > fileSize) return error(ERR_BROKEN, 8);
+  shape->sizeBytes =
+      ((uint64_t(shape->blocks) + 1 + DISTANCE_CODES) * uint64_t(shape->blockLog) + 7) / 8;
+  const uint64_t needed =
+      HEADER_FIXED_BYTES + 8 * uint64_t(shape->blocks) + shape->sizeBytes + 1 + 4;
+  if (shape->blocks == 0 || needed > shape->headerSize || shape->headerSize > shape->fileSize)
+    return error(ERR_BROKEN, 8);
+  return 0;
+}
+
+// The block offsets, the last block's plain size and the distances from the size fields.
+// Returns 0 or the number of the failed check.
+int readSizeFields(BitReader& r, const HeaderShape& shape, CompressedTable* table) {
+  const uint32_t blocks = shape.blocks;
+  uint64_t* offsets = table->offsets;
+  uint64_t offset = shape.headerSize;
+  for (uint32_t i = 0; i <= blocks; ++i) {
+    uint32_t size = r.bits(shape.blockLog);
+    if (size == 0) size = table->blockSize;
+    if (i == blocks) {
+      table->lastBlockSize = size;
+      break;
+    }
+    offsets[i] = offset;
+    offset += size;
+  }
+  offsets[blocks] = offset;
+  int check = 0;
+  if (offset > shape.fileSize) check = 13;  // blocks run past the end of the file
+  if (offsets[blocks] - offsets[blocks - 1] > table->lastBlockSize) check = 16;
+  for (int d = 0; d < DISTANCE_CODES; ++d) table->distance[d] = r.bits(shape.blockLog);
+  return check;
+}
+
+}  // namespace
+
+int openCompressed(std::FILE* file, CompressedTable** out) {
+  *out = nullptr;
+  uint8_t fixed[HEADER_FIXED_BYTES];
+  HeaderShape shape;
+  if (const int err = readFixedFields(file, fixed, &shape)) return err;
+  const uint32_t headerSize = shape.headerSize, blocks = shape.blocks;
 
   uint8_t* header = static_cast<uint8_t*>(std::malloc(headerSize));
   if (!header) return error(ERR_MEMORY, 9);
@@ -202,8 +252,8 @@ int openCompressed(std::FILE* file, CompressedTable** out) {
     std::free(header);
     return error(ERR_MEMORY, 12);
   }
-  table->blockLog = k;
-  table->blockSize = 1u << k;
+  table->blockLog = shape.blockLog;
+  table->blockSize = 1u << shape.blockLog;
   table->blocks = blocks;
   table->offsets = offsets;
 
@@ -211,25 +261,10 @@ int openCompressed(std::FILE* file, CompressedTable** out) {
   const uint8_t* bitsEnd = header + headerSize - 4;
   BitReader r;
   r.init(bitsStart, uint64_t(bitsEnd - bitsStart));
-  uint64_t offset = headerSize;
-  int check = 0;
-  for (uint32_t i = 0; i <= blocks; ++i) {
-    uint32_t size = r.bits(k);
-    if (size == 0) size = table->blockSize;
-    if (i == blocks) {
-      table->lastBlockSize = size;
-      break;
-    }
-    offsets[i] = offset;
-    offset += size;
-  }
-  offsets[blocks] = offset;
-  if (offset > fileSize) check = 13;  // blocks run past the end of the file
-  if (offsets[blocks] - offsets[blocks - 1] > table->lastBlockSize) check = 16;
-  for (int d = 0; d < DISTANCE_CODES; ++d) table->distance[d] = r.bits(k);
+  int check = readSizeFields(r, shape, table);
   if (!check) {
     BitReader lr;
-    lr.init(bitsStart + sizeBytes, uint64_t(bitsEnd - bitsStart) - sizeBytes);
+    lr.init(bitsStart + shape.sizeBytes, uint64_t(bitsEnd - bitsStart) - shape.sizeBytes);
     uint8_t lengths[MAIN_SYMBOLS];
     if (!readCodeLengths(lr, MAIN_SYMBOLS, lengths))
       check = 14;
