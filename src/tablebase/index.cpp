@@ -12,152 +12,21 @@
 #include <utility>
 
 #include "tablebase/endings.h"
+#include "tablebase/index_layout.h"
 
 namespace tb {
-namespace {
 
-constexpr int absDiff(int a, int b) { return a > b ? a - b : b - a; }
-constexpr int fileOfSq(int sq) { return sq & 7; }
-constexpr int rankOfSq(int sq) { return sq >> 3; }
-
-constexpr bool touching(int a, int b) {
-  return absDiff(fileOfSq(a), fileOfSq(b)) <= 1 && absDiff(rankOfSq(a), rankOfSq(b)) <= 1;
-}
-
-// Symmetry helpers. With pawns only files can be mirrored; without pawns the king of
-// the side to move is brought into the a1-d1-d4 triangle.
-constexpr int fileMirror(int k) { return fileOfSq(k) >= 4 ? 7 : 0; }
-constexpr int quadrantMask(int k) {
-  return (fileOfSq(k) >= 4 ? 7 : 0) | (rankOfSq(k) >= 4 ? 56 : 0);
-}
-constexpr int transposed(int s) { return (fileOfSq(s) << 3) | rankOfSq(s); }
-constexpr bool lowerTriangle(int s) { return fileOfSq(s) <= 3 && rankOfSq(s) <= fileOfSq(s); }
-constexpr bool offDiagonal(int s) { return fileOfSq(s) != rankOfSq(s); }
-constexpr bool onOrBelowDiagonal(int s) { return fileOfSq(s) >= rankOfSq(s); }
-
-constexpr uint64_t binom(int n, int k) {
-  if (n < k || k < 0) return 0;
-  uint64_t r = 1;
-  for (int i = 0; i < k; ++i) r = r * uint64_t(n - i) / uint64_t(i + 1);
-  return r;
-}
-inline uint64_t choose2(int n) { return n < 2 ? 0 : uint64_t(n) * uint64_t(n - 1) / 2; }
-inline uint64_t choose3(int n) { return n < 3 ? 0 : uint64_t(n) * uint64_t(n - 1) * uint64_t(n - 2) / 6; }
-// binom(n, k) for the one to three men of a group, without a division loop.
-inline uint64_t placements(int n, int k) {
-  return k == 1 ? uint64_t(n) : k == 2 ? choose2(n) : choose3(n);
-}
-
-// ---- King pairs ----
-
-struct PairTable {
-  int16_t number[64][64];
-  uint8_t first[KK_PAWN_PAIRS];
-  uint8_t second[KK_PAWN_PAIRS];
-  int count;
-};
-
-constexpr PairTable makePairTable(bool pawnTable) {
-  PairTable t{};
-  int n = 0;
-  for (int k1 = 0; k1 < 64; ++k1) {
-    for (int k2 = 0; k2 < 64; ++k2) {
-      bool valid = !touching(k1, k2);
-      if (pawnTable)
-        valid = valid && fileOfSq(k1) <= 3;
-      else
-        valid = valid && lowerTriangle(k1) && (offDiagonal(k1) || onOrBelowDiagonal(k2));
-      t.number[k1][k2] = int16_t(valid ? n : KK_INVALID);
-      if (valid) {
-        t.first[n] = uint8_t(k1);
-        t.second[n] = uint8_t(k2);
-        ++n;
-      }
-    }
-  }
-  t.count = n;
-  return t;
-}
-
-constexpr PairTable kkPawn = makePairTable(true);
-constexpr PairTable kkPawnless = makePairTable(false);
-static_assert(kkPawn.count == KK_PAWN_PAIRS && kkPawnless.count == KK_PAWNLESS_PAIRS);
-
-// ---- Allowed squares and base tables (built once) ----
-
-bool gTablesBuilt = false;
-uint8_t gAllowedRank[KIND_COUNT][64][64];    // [kind][king][square], 255 = not allowed
+uint8_t gAllowedRank[KIND_COUNT][64][64];
 uint8_t gAllowedCount[KIND_COUNT][64];
-uint8_t gAllowedSquare[KIND_COUNT][64][64];  // [kind][king][rank] -> square
-
-// The men combinations that have base tables: one to three kinds, descending, where the
-// second and third kinds are not the free pawn unless all are; over the pawnless pair
-// table only pieces.
-struct Combo {
-  int8_t count;
-  int8_t kind[3];
-};
-
-constexpr int PAWN_COMBOS = 58, PAWNLESS_COMBOS = 34;
-
-template <int N>
-struct ComboList {
-  Combo combo[N];
-};
-
-template <int N>
-constexpr ComboList<N> makeCombos(bool pawnTable) {
-  ComboList<N> list{};
-  int n = 0;
-  const int low = pawnTable ? 0 : KIND_KNIGHT;
-  const int lowRest = pawnTable ? 1 : KIND_KNIGHT;
-  for (int count = 1; count <= 3; ++count) {
-    if (count == 1) {
-      for (int t = low; t < KIND_COUNT; ++t) list.combo[n++] = Combo{1, {int8_t(t), 0, 0}};
-      continue;
-    }
-    if (pawnTable) list.combo[n++] = Combo{int8_t(count), {0, 0, 0}};
-    for (int t1 = lowRest; t1 < KIND_COUNT; ++t1)
-      for (int t2 = lowRest; t2 <= t1; ++t2) {
-        if (count == 2) {
-          list.combo[n++] = Combo{2, {int8_t(t1), int8_t(t2), 0}};
-          continue;
-        }
-        for (int t3 = lowRest; t3 <= t2; ++t3)
-          list.combo[n++] = Combo{3, {int8_t(t1), int8_t(t2), int8_t(t3)}};
-      }
-  }
-  return list;
-}
-
-constexpr auto kPawnCombos = makeCombos<PAWN_COMBOS>(true);
-constexpr auto kPawnlessCombos = makeCombos<PAWNLESS_COMBOS>(false);
-
-constexpr int comboSlot(bool pawnTable, int count, const int* kinds) {
-  const Combo* list = pawnTable ? kPawnCombos.combo : kPawnlessCombos.combo;
-  const int n = pawnTable ? PAWN_COMBOS : PAWNLESS_COMBOS;
-  for (int i = 0; i < n; ++i) {
-    if (list[i].count != count) continue;
-    bool same = true;
-    for (int j = 0; j < count; ++j) same = same && list[i].kind[j] == kinds[j];
-    if (same) return i;
-  }
-  return -1;
-}
-
-// base[slot][pair]: placements of all earlier pairs; entry [pairCount] is the total.
+uint8_t gAllowedSquare[KIND_COUNT][64][64];
 uint32_t gBasePawn[PAWN_COMBOS][KK_PAWN_PAIRS + 1];
 uint32_t gBasePawnless[PAWNLESS_COMBOS][KK_PAWNLESS_PAIRS + 1];
+uint64_t gEpOffset[TB_ENDING_COUNT + 1][2];
+uint64_t gRange[TB_ENDING_COUNT + 1][2];
 
-inline const uint32_t* baseTable(bool pawnTable, int slot) {
-  return pawnTable ? gBasePawn[slot] : gBasePawnless[slot];
-}
+namespace {
 
-// Squares available to a kind for the pair (k1 to move, k2 not): the king of the side
-// not to move decides the table, the other king takes one square away when allowed.
-inline int placesFor(int kind, int k1, int k2) {
-  return gAllowedCount[kind][k2] - (gAllowedRank[kind][k2][k1] != 255);
-}
+bool gTablesBuilt = false;
 
 bool kindAllowed(int kind, int k, int s) {
   if (s == k) return false;
@@ -183,171 +52,6 @@ bool kindAllowed(int kind, int k, int s) {
   }
 }
 
-// ---- Layouts ----
-
-struct Group {
-  int8_t kind;    // allowed-square kind (for the core) or the piece's own kind
-  int8_t count;   // men of this kind, 1..3
-  int8_t owner;   // 0 = side to move (S), 1 = the other side (O)
-  int8_t offset;  // index of the first square in the PieceSquares list
-};
-
-struct Layout {
-  bool used;       // false for the placeholder and the swapped side of symmetric endings
-  bool pawns;      // pawn pair table and file-only symmetry
-  bool sIsFirst;   // the side to move is the first-named side
-  bool flip;       // the core is computed with ranks reversed (second side's pawns)
-  bool ep;         // the function has an en-passant range
-  int8_t sMen, sPawns, oPawns;
-  int8_t sGroupCount, oGroupCount;
-  Group sGroups[3], oGroups[3];  // all men of each side, grouped by kind in name order
-  // Core.
-  int8_t coreCount;
-  Group core[3];
-  int8_t coreSlot;  // base table, -1: the core is the king pair alone
-  // Appended digits: the other side's pieces, then its pawns.
-  int8_t pieceCount;
-  Group pieces[3];
-  uint32_t pieceRadix[3];
-  bool pawnsAppended;
-  bool pawnsCorrected;  // pawn digits skip the squares of the side to move's pawns
-  uint32_t pawnRadix;
-  uint64_t appendedProduct;
-  // En-passant range: reduced core, the other side's pieces, the remaining pawn, capture.
-  int8_t epCoreCount;
-  Group epCore[2];
-  int8_t epSlot;
-  uint32_t epPieceRadix[3];
-  int8_t epOthers;
-  uint64_t epProduct;
-};
-
-constexpr int kindOfLetter(char c) {
-  switch (c) {
-    case 'n': return KIND_KNIGHT;
-    case 'b': return KIND_BISHOP;
-    case 'r': return KIND_ROOK;
-    case 'q': return KIND_QUEEN;
-    default: return KIND_PAWN;  // any other letter counts as a pawn
-  }
-}
-constexpr int8_t offsetOfKind(int kind) {
-  return int8_t(kind == KIND_PAWN ? PS_PAWN : PS_KNIGHT + 3 * (kind - KIND_KNIGHT));
-}
-
-constexpr int groupsOf(const char* men, int owner, Group* out) {
-  int n = 0;
-  for (int i = 0; men[i];) {
-    int j = i;
-    while (men[j] == men[i]) ++j;
-    const int kind = kindOfLetter(men[i]);
-    out[n++] = Group{int8_t(kind), int8_t(j - i), int8_t(owner), offsetOfKind(kind)};
-    i = j;
-  }
-  return n;
-}
-
-constexpr Layout makeLayout(int e, int side) {
-  Layout L{};
-  const EndingData& d = kEndingData[e];
-  if (e == 0 || (side == 1 && (d.flags & TB_SYMMETRIC))) return L;
-  char men[2][8] = {};
-  int len[2] = {0, 0};
-  int part = -1;
-  for (const char* p = d.name; *p; ++p) {
-    if (*p == 'k') {
-      ++part;
-      continue;
-    }
-    men[part][len[part]++] = *p;
-  }
-  L.used = true;
-  L.sIsFirst = side == 0;
-  const char* sMen = men[side];
-  const char* oMen = men[side ^ 1];
-  L.sGroupCount = int8_t(groupsOf(sMen, 0, L.sGroups));
-  L.oGroupCount = int8_t(groupsOf(oMen, 1, L.oGroups));
-  L.sMen = int8_t(len[side]);
-  for (int i = 0; i < L.sGroupCount; ++i)
-    if (L.sGroups[i].kind == KIND_PAWN) L.sPawns = L.sGroups[i].count;
-  for (int i = 0; i < L.oGroupCount; ++i)
-    if (L.oGroups[i].kind == KIND_PAWN) L.oPawns = L.oGroups[i].count;
-  L.pawns = L.sPawns + L.oPawns > 0;
-
-  // Core: the men of the side to move; a bare king takes the other side's pawns instead.
-  int kinds[3] = {0, 0, 0};
-  bool corePawn = false;
-  if (L.sMen > 0) {
-    L.coreCount = L.sGroupCount;
-    for (int i = 0; i < L.sGroupCount; ++i) L.core[i] = L.sGroups[i];
-    corePawn = L.sPawns > 0;
-  } else if (L.oPawns > 0) {
-    L.coreCount = 1;
-    L.core[0] = Group{KIND_FREE_PAWN, L.oPawns, 1, PS_PAWN};
-    corePawn = true;
-  }
-  // A pair of equal men leads a three-man core, whatever its kind.
-  if (L.coreCount == 2 && L.core[0].count == 1 && L.core[1].count == 2)
-    std::swap(L.core[0], L.core[1]);
-  int coreMen = 0;
-  for (int i = 0; i < L.coreCount; ++i)
-    for (int j = 0; j < L.core[i].count; ++j) kinds[coreMen++] = L.core[i].kind;
-  for (int i = 0; i < coreMen; ++i)  // base tables are kept by descending kinds
-    for (int j = i + 1; j < coreMen; ++j)
-      if (kinds[j] > kinds[i]) std::swap(kinds[i], kinds[j]);
-  L.coreSlot = int8_t(coreMen ? comboSlot(L.pawns, coreMen, kinds) : -1);
-  L.flip = L.pawns && side == 1 && corePawn;
-
-  // The other side's pieces, each corrected for the men already placed.
-  int placed = 2 + L.sMen + L.oPawns;
-  uint64_t product = 1;
-  for (int i = 0; i < L.oGroupCount; ++i) {
-    if (L.oGroups[i].kind == KIND_PAWN) continue;
-    L.pieces[L.pieceCount] = L.oGroups[i];
-    L.pieceRadix[L.pieceCount] = uint32_t(binom(64 - placed, L.oGroups[i].count));
-    product *= L.pieceRadix[L.pieceCount];
-    placed += L.oGroups[i].count;
-    ++L.pieceCount;
-  }
-  L.pawnsAppended = L.oPawns > 0 && !(L.coreCount == 1 && L.core[0].owner == 1);
-  if (L.pawnsAppended) {
-    L.pawnsCorrected = L.sPawns > 0;
-    L.pawnRadix = uint32_t(binom(48 - L.sPawns, L.oPawns));
-    product *= L.pawnRadix;
-  }
-  L.appendedProduct = product;
-
-  L.ep = L.sPawns > 0 && L.oPawns > 0;
-  if (L.ep) {
-    int epKinds[3] = {0, 0, 0};
-    int n = 0;
-    for (int i = 0; i < L.sGroupCount; ++i) {
-      if (L.sGroups[i].kind == KIND_PAWN) continue;
-      L.epCore[L.epCoreCount++] = L.sGroups[i];
-      for (int j = 0; j < L.sGroups[i].count; ++j) epKinds[n++] = L.sGroups[i].kind;
-    }
-    L.epSlot = int8_t(n ? comboSlot(true, n, epKinds) : -1);
-    int epPlaced = 2 + L.sMen + L.oPawns + 2;  // also the passed square and the pawn's origin
-    uint64_t epProduct = 14;
-    for (int i = 0; i < L.pieceCount; ++i) {
-      L.epPieceRadix[i] = uint32_t(binom(64 - epPlaced, L.pieces[i].count));
-      epProduct *= L.epPieceRadix[i];
-      epPlaced += L.pieces[i].count;
-    }
-    L.epOthers = int8_t(L.sPawns - 1 + L.oPawns - 1);
-    for (int i = 0; i < L.epOthers; ++i) epProduct *= 44;
-    L.epProduct = epProduct;
-  }
-  return L;
-}
-
-constexpr auto kLayouts = [] {
-  std::array<std::array<Layout, 2>, TB_ENDING_COUNT + 1> a{};
-  for (int e = 0; e <= TB_ENDING_COUNT; ++e)
-    for (int s = 0; s < 2; ++s) a[e][s] = makeLayout(e, s);
-  return a;
-}();
-
 // Every core has a base table and no function mixes more men than the digits allow.
 constexpr bool layoutsComplete() {
   for (int e = 1; e <= TB_ENDING_COUNT; ++e)
@@ -363,10 +67,6 @@ constexpr bool layoutsComplete() {
 }
 static_assert(layoutsComplete());
 
-// Start of the en-passant range and the whole range of entry numbers, per function.
-uint64_t gEpOffset[TB_ENDING_COUNT + 1][2];
-uint64_t gRange[TB_ENDING_COUNT + 1][2];
-
 // ---- Computing an entry number ----
 
 inline int countBelow(const int* squares, int n, int sq) {
@@ -375,53 +75,11 @@ inline int countBelow(const int* squares, int n, int sq) {
   return c;
 }
 
-inline void sortSmall(int* a, int n) {
-  if (n >= 2 && a[0] > a[1]) std::swap(a[0], a[1]);
-  if (n == 3) {
-    if (a[1] > a[2]) std::swap(a[1], a[2]);
-    if (a[0] > a[1]) std::swap(a[0], a[1]);
-  }
-}
-
 // Rank of a sorted combination of 1..3 digits.
 inline uint64_t combinationRank(const int* d, int n) {
   if (n == 1) return uint64_t(d[0]);
   if (n == 2) return choose2(d[1]) + uint64_t(d[0]);
   return choose3(d[2]) + choose2(d[1]) + uint64_t(d[0]);
-}
-
-// Working copy of the two lists, S (side to move) first.
-struct Men {
-  int s[PIECE_SQUARES_SIZE];
-  int o[PIECE_SQUARES_SIZE];
-};
-
-// The men that stand before the other side's pieces are coded, whose squares those
-// digits skip: both kings, the side to move's men and the other side's pawns.
-// Returns how many were written to fixed.
-int fixedMen(const Layout& L, const Men& m, int* fixed) {
-  int n = 0;
-  fixed[n++] = m.s[PS_KING];
-  fixed[n++] = m.o[PS_KING];
-  for (int g = 0; g < L.sGroupCount; ++g)
-    for (int i = 0; i < L.sGroups[g].count; ++i) fixed[n++] = m.s[L.sGroups[g].offset + i];
-  for (int i = 0; i < L.oPawns; ++i) fixed[n++] = m.o[PS_PAWN + i];
-  return n;
-}
-
-template <typename F>
-inline void forEachSquare(const Layout& L, Men& m, F f) {
-  f(m.s[PS_KING]);
-  f(m.o[PS_KING]);
-  for (int g = 0; g < L.sGroupCount; ++g)
-    for (int i = 0; i < L.sGroups[g].count; ++i) f(m.s[L.sGroups[g].offset + i]);
-  for (int g = 0; g < L.oGroupCount; ++g)
-    for (int i = 0; i < L.oGroups[g].count; ++i) f(m.o[L.oGroups[g].offset + i]);
-}
-
-inline void sortGroups(const Layout& L, Men& m) {
-  for (int g = 0; g < L.sGroupCount; ++g) sortSmall(m.s + L.sGroups[g].offset, L.sGroups[g].count);
-  for (int g = 0; g < L.oGroupCount; ++g) sortSmall(m.o + L.oGroups[g].offset, L.oGroups[g].count);
 }
 
 inline const int* groupSquares(const Men& m, const Group& g) {
@@ -508,11 +166,12 @@ inline int64_t enPassantNumber(const Layout& L, const Men& m, int ep) {
   fixed[n++] = behind;
   value = appendPieces(L, m, L.epPieceRadix, fixed, n, value);
   const int around[4] = {sPawns[capturer], moved, ep, behind};
+  auto pawnDigit = [&](int sq) { return uint64_t(sq - 8 - countBelow(around, 4, sq)); };
   for (int i = 0; i < L.sPawns; ++i)
-    if (i != capturer) value = value * 44 + uint64_t(sPawns[i] - 8 - countBelow(around, 4, sPawns[i]));
+    if (i != capturer) value = value * EP_PAWN_PLACES + pawnDigit(sPawns[i]);
   for (int i = 0; i < L.oPawns; ++i)
-    if (i != movedIndex) value = value * 44 + uint64_t(oPawns[i] - 8 - countBelow(around, 4, oPawns[i]));
-  return int64_t(value * 14 + uint64_t(code));
+    if (i != movedIndex) value = value * EP_PAWN_PLACES + pawnDigit(oPawns[i]);
+  return int64_t(value * EP_CAPTURES + uint64_t(code));
 }
 
 [[gnu::always_inline]] inline uint32_t computeIndex(const Layout& L, uint64_t epOffset,
@@ -581,195 +240,6 @@ uint32_t indexFunction(const int* first, const int* second, int ep, int reflect)
   } else {
     return computeIndex(kLayouts[E][Side], gEpOffset[E][Side], first, second, ep, reflect);
   }
-}
-
-// ---- Decoding an entry number ----
-
-// Square of a digit that skips the squares in fixed (sorted, distinct).
-inline int squareOfDigit(int d, const int* fixedSorted, int n) {
-  int s = d;
-  for (int i = 0; i < n; ++i)
-    if (fixedSorted[i] <= s) ++s;
-  return s;
-}
-
-// Digits of a combination rank (inverse of combinationRank).
-inline void combinationDigits(uint64_t x, int n, int* d) {
-  for (int k = n; k >= 1; --k) {
-    int v = k - 1;
-    auto c = [k](int t) { return k == 1 ? uint64_t(t) : k == 2 ? choose2(t) : choose3(t); };
-    while (c(v + 1) <= x) ++v;
-    d[k - 1] = v;
-    x -= c(v);
-  }
-}
-
-// Insertion sort: the lists hold at most a dozen squares.
-inline void insertionSort(int* a, int n) {
-  for (int i = 1; i < n; ++i)
-    for (int j = i; j > 0 && a[j - 1] > a[j]; --j) std::swap(a[j - 1], a[j]);
-}
-
-inline void sortedCopy(const int* in, int n, int* out) {
-  std::copy(in, in + n, out);
-  insertionSort(out, n);
-}
-
-// Core men from the core number: king pair and the ranks of each group.
-bool decodeCore(const Group* core, int coreCount, int slot, bool pawnTable, uint64_t value, Men& m) {
-  const PairTable& pt = pawnTable ? kkPawn : kkPawnless;
-  int pair;
-  uint64_t rest = 0;
-  if (coreCount == 0) {
-    if (value >= uint64_t(pt.count)) return false;
-    pair = int(value);
-  } else {
-    const uint32_t* base = baseTable(pawnTable, slot);
-    if (value >= base[pt.count]) return false;
-    pair = int(std::upper_bound(base, base + pt.count + 1, uint32_t(value)) - base) - 1;
-    rest = value - base[pair];
-  }
-  const int kS = pt.first[pair], kO = pt.second[pair];
-  m.s[PS_KING] = kS;
-  m.o[PS_KING] = kO;
-  for (int g = coreCount - 1; g >= 0; --g) {
-    const Group& grp = core[g];
-    const uint8_t* rank = gAllowedRank[grp.kind][kO];
-    const int kingRank = rank[kS];
-    const int places = gAllowedCount[grp.kind][kO] - (kingRank != 255);
-    const uint64_t radix = placements(places, grp.count);
-    int r[3];
-    combinationDigits(rest % radix, grp.count, r);
-    rest /= radix;
-    int* sq = (grp.owner == 0 ? m.s : m.o) + grp.offset;
-    for (int i = 0; i < grp.count; ++i)
-      sq[i] = gAllowedSquare[grp.kind][kO][r[i] + (kingRank <= r[i] ? 1 : 0)];
-  }
-  return rest == 0;
-}
-
-bool decodePieces(const Layout& L, const uint64_t* digits, int* fixed, int nFixed, Men& m) {
-  for (int g = 0; g < L.pieceCount; ++g) {
-    const Group& grp = L.pieces[g];
-    int sorted[12];
-    sortedCopy(fixed, nFixed, sorted);
-    for (int i = 1; i < nFixed; ++i)
-      if (sorted[i] == sorted[i - 1]) return false;
-    int d[3];
-    combinationDigits(digits[g], grp.count, d);
-    int* sq = m.o + grp.offset;
-    for (int i = 0; i < grp.count; ++i) {
-      sq[i] = squareOfDigit(d[i], sorted, nFixed);
-      if (sq[i] > 63) return false;
-    }
-    for (int i = 0; i < grp.count; ++i) fixed[nFixed++] = sq[i];
-  }
-  return true;
-}
-
-bool allDistinct(const Layout& L, Men& m, int extra1, int extra2) {
-  uint64_t seen = 0;
-  bool ok = true;
-  auto mark = [&](int sq) {
-    if (sq < 0 || sq > 63 || (seen >> sq & 1)) ok = false;
-    else seen |= uint64_t(1) << sq;
-  };
-  forEachSquare(L, m, [&](int& sq) { mark(sq); });
-  if (extra1 >= 0) mark(extra1);
-  if (extra2 >= 0) mark(extra2);
-  return ok;
-}
-
-bool decodeOrdinary(const Layout& L, uint64_t entry, Men& m) {
-  uint64_t value = entry;
-  uint64_t pawnDigits = 0;
-  if (L.pawnsAppended) {
-    pawnDigits = value % L.pawnRadix;
-    value /= L.pawnRadix;
-  }
-  uint64_t pieceDigits[3] = {0, 0, 0};
-  for (int g = L.pieceCount - 1; g >= 0; --g) {
-    pieceDigits[g] = value % L.pieceRadix[g];
-    value /= L.pieceRadix[g];
-  }
-  if (!decodeCore(L.core, L.coreCount, L.coreSlot, L.pawns, value, m)) return false;
-  if (L.pawnsAppended) {
-    int d[3];
-    combinationDigits(pawnDigits, L.oPawns, d);
-    int sPawns[3];
-    sortedCopy(m.s + PS_PAWN, L.sPawns, sPawns);
-    for (int i = 0; i < L.oPawns; ++i)
-      m.o[PS_PAWN + i] = L.pawnsCorrected ? squareOfDigit(d[i] + 8, sPawns, L.sPawns) : d[i] + 8;
-  }
-  int fixed[12];
-  int n = fixedMen(L, m, fixed);
-  if (!decodePieces(L, pieceDigits, fixed, n, m)) return false;
-  if (!allDistinct(L, m, -1, -1)) return false;
-  if (L.flip) forEachSquare(L, m, [](int& sq) { sq ^= 56; });
-  sortGroups(L, m);
-  return true;
-}
-
-bool decodeEnPassant(const Layout& L, uint64_t value, Men& m, int* epOut) {
-  const int code = int(value % 14);
-  value /= 14;
-  uint64_t otherDigits[2];
-  for (int i = L.epOthers - 1; i >= 0; --i) {
-    otherDigits[i] = value % 44;
-    value /= 44;
-  }
-  uint64_t pieceDigits[3] = {0, 0, 0};
-  for (int g = L.pieceCount - 1; g >= 0; --g) {
-    pieceDigits[g] = value % L.epPieceRadix[g];
-    value /= L.epPieceRadix[g];
-  }
-  if (!decodeCore(L.epCore, L.epCoreCount, L.epSlot, true, value, m)) return false;
-  const bool towardA = code < 7;
-  const int file = towardA ? code + 1 : code - 7;
-  int capturer, ep, moved, behind;
-  if (L.sIsFirst) {
-    capturer = 32 + file;
-    ep = capturer + (towardA ? 7 : 9);
-    moved = ep - 8;
-    behind = ep + 8;
-  } else {
-    capturer = 24 + file;
-    ep = capturer - (towardA ? 9 : 7);
-    moved = ep + 8;
-    behind = ep - 8;
-  }
-  int around[4] = {capturer, moved, ep, behind};
-  insertionSort(around, 4);
-  // The capturing pawn is the lowest pawn able to take; the remaining pawn follows.
-  int other = 0;
-  int sp = 0, op = 0;
-  m.s[PS_PAWN + sp++] = capturer;
-  m.o[PS_PAWN + op++] = moved;
-  for (int i = 0; i < L.sPawns - 1; ++i)
-    m.s[PS_PAWN + sp++] = squareOfDigit(int(otherDigits[other++]) + 8, around, 4);
-  for (int i = 0; i < L.oPawns - 1; ++i)
-    m.o[PS_PAWN + op++] = squareOfDigit(int(otherDigits[other++]) + 8, around, 4);
-  for (int i = 0; i < L.sPawns; ++i)
-    if (m.s[PS_PAWN + i] < 8 || m.s[PS_PAWN + i] > 55) return false;
-  for (int i = 0; i < L.oPawns; ++i)
-    if (m.o[PS_PAWN + i] < 8 || m.o[PS_PAWN + i] > 55) return false;
-  sortGroups(L, m);
-  int fixed[12];
-  int n = fixedMen(L, m, fixed);
-  fixed[n++] = ep;
-  fixed[n++] = behind;
-  if (!decodePieces(L, pieceDigits, fixed, n, m)) return false;
-  if (!allDistinct(L, m, ep, behind)) return false;
-  // A lower pawn able to take would have been the capturing one.
-  for (int i = 0; i < L.sPawns; ++i) {
-    const int c = m.s[PS_PAWN + i];
-    if (c >= capturer) continue;
-    const bool a = fileOfSq(c) != 0 && ep == (L.sIsFirst ? c + 7 : c - 9);
-    const bool h = fileOfSq(c) != 7 && ep == (L.sIsFirst ? c + 9 : c - 7);
-    if (a || h) return false;
-  }
-  *epOut = ep;
-  return true;
 }
 
 }  // namespace
@@ -872,29 +342,6 @@ uint64_t tbOrdinaryRange(int ending, int tbSide) {
   tbInitIndexTables();
   if (!kLayouts[ending][tbSide].used) tbSide = 0;
   return gEpOffset[ending][tbSide];
-}
-
-bool tbDecodeEntry(int ending, int tbSide, uint64_t entry, int first[PIECE_SQUARES_SIZE],
-                   int second[PIECE_SQUARES_SIZE], int* enPassant) {
-  tbInitIndexTables();
-  for (int i = 0; i < PIECE_SQUARES_SIZE; ++i) first[i] = second[i] = 64;
-  *enPassant = TB_NO_EN_PASSANT;
-  if (ending < 1 || ending > TB_ENDING_COUNT || tbSide < 0 || tbSide > 1) return false;
-  const Layout& L = kLayouts[ending][tbSide];
-  if (!L.used || entry >= gRange[ending][tbSide]) return false;
-  Men m;
-  std::fill(m.s, m.s + PIECE_SQUARES_SIZE, 64);
-  std::fill(m.o, m.o + PIECE_SQUARES_SIZE, 64);
-  const bool ok = (L.ep && entry >= gEpOffset[ending][tbSide])
-                      ? decodeEnPassant(L, entry - gEpOffset[ending][tbSide], m, enPassant)
-                      : decodeOrdinary(L, entry, m);
-  if (!ok) {
-    *enPassant = TB_NO_EN_PASSANT;
-    return false;
-  }
-  std::copy(m.s, m.s + PIECE_SQUARES_SIZE, L.sIsFirst ? first : second);
-  std::copy(m.o, m.o + PIECE_SQUARES_SIZE, L.sIsFirst ? second : first);
-  return true;
 }
 
 namespace {
