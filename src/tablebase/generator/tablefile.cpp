@@ -118,31 +118,35 @@ bool fileExists(const std::string& path) {
 
 }  // namespace
 
-bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileStats* stats,
-                std::string* error) {
-  const Ending& e = t.ending;
-  const int ending = endingIndexOf(e.name, error);
-  if (!ending) return false;
-  tbInitIndexTables();
-  const EndingRecord& record = tbEndings[size_t(ending)];
-  const bool wide = record.flags & TB_WIDE;
-  const bool symmetric = record.flags & TB_SYMMETRIC;
-  FileStats s;
-  s.entries = record.entries[tbSide];
-  const size_t width = wide ? 2 : 1;
-  bytes->assign(s.entries * width, uint8_t(FILLER_BYTE));
-  if (wide)
-    for (uint64_t i = 0; i < s.entries; ++i) (*bytes)[2 * i] = 0xFF;  // 32767, little-endian
-  std::vector<uint8_t> written(s.entries, 0);
+namespace {
 
-  auto putEntry = [&](uint64_t entry, uint16_t state) {
+// The entries of one file being filled: every legal position writes its value into the
+// entries its images number.
+struct FileLayout {
+  const Ending& e;
+  const EndingRecord& record;
+  size_t width;  // bytes per entry
+  std::vector<uint8_t>& bytes;
+  std::vector<uint8_t> written;
+  FileStats s;
+
+  FileLayout(const Ending& ending, const EndingRecord& r, int tbSide, std::vector<uint8_t>* out)
+      : e(ending), record(r), width(r.flags & TB_WIDE ? 2 : 1), bytes(*out) {
+    s.entries = record.entries[tbSide];
+    bytes.assign(s.entries * width, uint8_t(FILLER_BYTE));
+    if (width == 2)
+      for (uint64_t i = 0; i < s.entries; ++i) bytes[2 * i] = 0xFF;  // 32767, little-endian
+    written.assign(s.entries, 0);
+  }
+
+  void putEntry(uint64_t entry, uint16_t state) {
     if (entry >= s.entries) {
       ++s.outOfRange;
       return;
     }
     const int stored = storedValue(state);
     uint8_t code[2];
-    if (wide) {
+    if (width == 2) {
       code[0] = uint8_t(stored & 255);
       code[1] = uint8_t((stored >> 8) & 255);
     } else {
@@ -153,20 +157,21 @@ bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileSta
       }
       code[0] = uint8_t(b);
     }
-    uint8_t* at = bytes->data() + entry * width;
+    uint8_t* at = bytes.data() + entry * width;
     if (written[entry]) {
       if (std::memcmp(at, code, width) != 0) ++s.conflicts;
       return;
     }
     written[entry] = 1;
     std::memcpy(at, code, width);
-  };
+  }
+
   // The index functions bring the king of the side to move to one square of each group
   // of symmetric squares; only when it stands on a long diagonal can two images of a
   // pawnless position keep entries of their own (with both kings on the diagonal the
   // transpose is decided by the other king alone). Those positions are numbered in all
   // eight images.
-  auto put = [&](int stm, const int* sq, int epSquare, uint16_t state) {
+  void put(int stm, const int* sq, int epSquare, uint16_t state) {
     ++s.positions;
     const int k = sq[stm], f = k & 7, r = k >> 3;
     const int imageCount = e.pawns || (f != r && f + r != 7) ? 1 : 8;
@@ -183,16 +188,29 @@ bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileSta
       done[n++] = entry;
       putEntry(entry, state);
     }
-  };
+  }
+};
 
+}  // namespace
+
+bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileStats* stats,
+                std::string* error) {
+  const Ending& e = t.ending;
+  const int ending = endingIndexOf(e.name, error);
+  if (!ending) return false;
+  tbInitIndexTables();
+  const EndingRecord& record = tbEndings[size_t(ending)];
+  FileLayout file(e, record, tbSide, bytes);
+
+  // A symmetric ending's one file takes the positions of both sides to move.
   const int sides[2] = {tbSide, 1};
-  const int sideCount = symmetric ? 2 : 1;
+  const int sideCount = record.flags & TB_SYMMETRIC ? 2 : 1;
   int sq[MAX_UNITS];
   for (uint64_t index = 0; index < e.size; ++index) {
     if (!decodeIndex(e, index, sq)) continue;
     for (int i = 0; i < sideCount; ++i) {
       const uint16_t state = t.state[sides[i]][index];
-      if (state != ST_INVALID) put(sides[i], sq, -1, state);
+      if (state != ST_INVALID) file.put(sides[i], sq, -1, state);
     }
   }
   for (int i = 0; i < sideCount; ++i) {
@@ -201,10 +219,11 @@ bool layoutFile(const Table& t, int tbSide, std::vector<uint8_t>* bytes, FileSta
     for (size_t slot = 0; slot < ep.key.size(); ++slot) {
       decodeIndex(e, ep.key[slot] >> 6, sq);
       const int pawn = int(ep.key[slot] & 63);
-      put(stm, sq, stm == 0 ? pawn + 8 : pawn - 8, ep.state[slot]);
+      file.put(stm, sq, stm == 0 ? pawn + 8 : pawn - 8, ep.state[slot]);
     }
   }
-  for (uint8_t w : written) s.filled += !w;
+  FileStats& s = file.s;
+  for (uint8_t w : file.written) s.filled += !w;
   *stats = s;
   if (s.conflicts || s.outOfRange) {
     *error = e.name + extension(tbSide) + ": " + std::to_string(s.conflicts) +
