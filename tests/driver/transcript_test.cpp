@@ -1,6 +1,8 @@
 // Drives the built engine over standard input, as a GUI or a console user would.
 #include <gtest/gtest.h>
 
+#include "driver/transcript.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,53 +13,6 @@
 #include <sstream>
 #include <string>
 
-namespace fs = std::filesystem;
-
-namespace {
-
-struct Session {
-  std::string out, err;
-  int status = -1;
-};
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Transcript : public testing::Test {
- protected:
-  fs::path dir;
-  void SetUp() override {
-    char name[] = "/tmp/vorlak-transcript-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir = name;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  void writeFile(const std::string& name, const std::string& text) {
-    std::ofstream(dir / name, std::ios::binary) << text;
-  }
-  Session run(const std::string& input) {
-    writeFile("input.txt", input);
-    const std::string command = "cd '" + dir.string() + "' && timeout 20 '" VORLAK_BINARY
-                                "' < input.txt > out.txt 2> err.txt";
-    Session r;
-    const int status = std::system(command.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(dir / "out.txt");
-    r.err = slurp(dir / "err.txt");
-    return r;
-  }
-};
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-}  // namespace
 
 TEST_F(Transcript, MissingConfigurationStopsAtOnce) {
   Session r = run("getfen\n");
