@@ -170,6 +170,8 @@ function startEngine(opt) {
 const THINKING = /^(\d+) (-?\d+) (\d+) (\d+) S\b/;
 const STATISTICS = /search depth = (\d+), (\d+)\/ (\d+) nodes, score: (-?\d+)/;
 const BUDGET = /^Time budget = (\d+) with/;
+const FEN_LINE = /^[1-8pnbrqkPNBRQK]+(\/[1-8pnbrqkPNBRQK]+){7} [wb] /;
+const SETUP_SECONDS = 60;
 
 async function searchPosition(engine, entry, opt) {
   const word = s => s.replace(/\s+/g, '_');
@@ -184,11 +186,22 @@ async function searchPosition(engine, entry, opt) {
     engine.send(`st ${opt.seconds}`);
   }
   for (const c of opt.cmds) engine.send(c);
+  const r = { move: null, depth: 0, nodes: 0, score: null, thinking: 0, budget: null, seconds: 0,
+              problem: null };
+  // Wait for the set-up (a new game clears the hash tables) so the time counts only the search.
+  engine.send('getfen');
+  const setupDeadline = Date.now() + SETUP_SECONDS * 1000;
+  for (;;) {
+    const line = await engine.next(setupDeadline);
+    if (line === null) {
+      r.problem = engine.exited ? 'engine ended' : `no FEN within ${SETUP_SECONDS} s of set-up`;
+      return r;
+    }
+    if (FEN_LINE.test(line)) break;
+  }
   engine.send('go');
   const started = Date.now();
   const deadline = started + opt.timeout * 1000;
-  const r = { move: null, depth: 0, nodes: 0, score: null, thinking: 0, budget: null, seconds: 0,
-              problem: null };
   for (;;) {
     const line = await engine.next(deadline);
     if (line === null) {
@@ -293,7 +306,7 @@ async function main() {
   console.log(`nodes ${nodes} in ${seconds.toFixed(1)} s of answers: ${nps} nodes/s; ` +
               `mean ${(searched ? seconds / searched : 0).toFixed(2)} s and depth ` +
               `${(searched ? depthSum / searched : 0).toFixed(1)} a position, deepest ${deepest}`);
-  if (budgets) console.log(`mean time budget ${(budgetSum / budgets).toFixed(2)} s a position`);
+  if (budgets && !opt.depth) console.log(`mean time budget ${(budgetSum / budgets).toFixed(2)} s a position`);
   if (!opt.depth && searched && seconds / searched < opt.seconds / 4) {
     console.log(`note: the engine used ${(seconds / searched).toFixed(2)} s of the ${opt.seconds} s a position`);
   }
