@@ -34,6 +34,12 @@ int hashProbe(int side, int ply, int depth, int* score, int* fromSquare, int* to
               int* mateThreat, int* hashFlag, const UndoRecord* record,
               const HashTables* tables, const Position* position);
 
+// Starts loading the bucket of a position that will be probed soon.
+inline void hashPrefetch(int side, const UndoRecord* record, const HashTables* tables,
+                         const Position* position) {
+  __builtin_prefetch(&tables->table[side][uint32_t(record->hashKey) & position->hashMask]);
+}
+
 // Sets both tables to zero.
 void hashClear(HashTables* tables, const Position* position);
 

@@ -335,6 +335,7 @@ int search(SearchContext* s, int side, int ply, int alpha, int beta, int depth,
       unmakeMove(side, ply + 1, m, p, records);
       continue;
     }
+    hashPrefetch(side ^ 1, &records[ply + 1], s->tables, p);
     ++movesSearched;
     int repetitionFactor = 1;
     int score = 0;

@@ -83,3 +83,11 @@ TEST_F(Transcript, EveryMoveOfASelfPlayGameIsLegal) {
   Session check = run(replay + "quit\n");
   EXPECT_FALSE(contains(check.out, "illegal move"));
 }
+
+TEST_F(Transcript, NullMoveIsRefusedInCheck) {
+  writeFile("vorlak.cfg", CONFIG);
+  Session r = run("xboard\nsetboard 4k3/8/8/8/8/8/4r3/4K3 w - - 0 1\nnull\ngetfen\nquit\n");
+  EXPECT_TRUE(contains(r.out, "illegal move: null\n"));
+  EXPECT_FALSE(contains(r.out, "\nmove "));
+  EXPECT_TRUE(contains(r.out, "4k3/8/8/8/8/8/4r3/4K3 w - - 0 1\n"));
+}
