@@ -37,11 +37,16 @@ BookEntry decode(const uint8_t* in) {
 }
 
 // The legal move of the position with the same from, to, pieces and promotion, or 0.
+// The list that should hold it is searched first (en passant is among the captures).
 Move legalMoveLike(Move move, int side, Position* p, UndoRecord* records, const BoardTables* t) {
   Move list[MAX_MOVES];
-  const int n = generateLegalMoves(side, 0, list, p, records, t);
-  for (int i = 0; i < n; ++i)
-    if ((list[i] & MOVE_BODY_MASK) == (move & MOVE_BODY_MASK)) return list[i];
+  const bool capture = moveCaptured(move) || movePromotion(move);
+  for (int pass = 0; pass < 2; ++pass) {
+    const int n = (pass == 0) == capture ? generateCaptures(side, 0, list, p, records, t, 0)
+                                         : generateNonCaptures(side, 0, list, p, records, t, 0);
+    for (int i = 0; i < n; ++i)
+      if ((list[i] & MOVE_BODY_MASK) == (move & MOVE_BODY_MASK)) return list[i];
+  }
   return 0;
 }
 
