@@ -59,6 +59,7 @@ void setUpTablebases(Engine* e) {
       return;
     }
   }
+  p->tablebaseReach = 0;  // the search must not probe without a cache
   std::printf("ERROR in initializing EGTB\n");
 }
 
