@@ -72,7 +72,8 @@ TEST_F(BookCommands, BookgenMakesTheBooksOnceFromCompressedGames) {
   fs::create_directory("data");
   Outcome r = run("'" VORLAK_BOOKGEN "' -q -m 8 games.pgn.xz data");
   ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_TRUE(contains(r.out, "games.pgn.xz: 26 games for White's book, 16 for Black's\n")) << r.out;
+  EXPECT_TRUE(contains(r.out, "games.pgn.xz: 26 games for White's book, 16 for Black's\n"))
+      << r.out;
   for (const char* name : {"white", "black", "white.bin", "black.bin"})
     EXPECT_TRUE(fs::exists(fs::path("data") / name)) << name;
   EXPECT_FALSE(fs::exists("data/book-build.tmp"));
