@@ -1,7 +1,6 @@
 // Whole turns of the engine: results, claims, the list file and the thinking output.
-#include <regex>
-
 #include "driver/transcript.h"
+#include "test_support.h"
 
 namespace {
 const char* const CONFIG = "hashsize 1\n";
@@ -52,14 +51,14 @@ TEST_F(Transcript, XboardMateIsAnnouncedAndKibitzed) {
   EXPECT_TRUE(contains(r.out, "\nmove d1d8\n"));
   EXPECT_TRUE(contains(r.out, "1-0 {White mates}\n"));
   EXPECT_TRUE(contains(r.out, "gameID = "));
-  EXPECT_TRUE(std::regex_search(r.out, std::regex("search depth = [12], \\d+/ \\d+ nodes, score: 30000\n")));
+  EXPECT_TRUE(hasLineMatching(r.out, "gameID = @, search depth = #, #/ # nodes, score: 30000"));
 
   // A mate in two is announced; deep enough searches kibitz their line.
   r = run("xboard\nsetboard r1bq1r1k/1pp1Np1p/p2p2pQ/4R3/n7/8/PPPP1PPP/R1B3K1 w - - 0 1\ngo\nquit\n");
   EXPECT_TRUE(contains(r.out, "\nmove e5h5\n"));
   EXPECT_TRUE(contains(r.out, "Announcing checkmate in 1 moves\n") ||
               contains(r.out, "Announcing checkmate in 2 moves\n"));
-  EXPECT_TRUE(std::regex_search(r.out, std::regex("tellics kibitz \\+2999\\d, \\d+ plies \\d+ nodes in \\d+s \\(\\d+ Knps\\)\n")));
+  EXPECT_TRUE(hasLineMatching(r.out, "tellics kibitz +2999#, # plies # nodes in #s (# Knps)"));
   EXPECT_TRUE(contains(r.out, "tellics kibitz PV: 1. Rh5 "));
 }
 
@@ -73,12 +72,13 @@ TEST_F(Transcript, EveryMoveOfASelfPlayGameIsLegal) {
   Session r = run(input);
   EXPECT_EQ(r.status, 0);
   std::string replay = "xboard\nnew\nforce\n";
-  std::regex moveLine("\nmove (\\S+)\n");
   int moves = 0;
-  for (std::sregex_iterator it(r.out.begin(), r.out.end(), moveLine), end; it != end; ++it) {
-    replay += (*it)[1].str() + "\n";
-    ++moves;
-  }
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("move ", 0) == 0) {
+      replay += line.substr(5) + "\n";
+      ++moves;
+    }
   EXPECT_GE(moves, 20);
   Session check = run(replay + "quit\n");
   EXPECT_FALSE(contains(check.out, "illegal move"));
