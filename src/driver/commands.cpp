@@ -10,6 +10,7 @@
 #include "board/bitboard.h"
 #include "board/makemove.h"
 #include "board/position.h"
+#include "book/bookbuild.h"
 #include "driver/game.h"
 #include "driver/notation.h"
 #include "eval/evaluate.h"
@@ -235,10 +236,18 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
     std::signal(SIGINT, SIG_IGN);
     std::signal(SIGTERM, SIG_IGN);
     p->modeFlags |= XBOARD_MODE;
-  } else if (is(command, "readPGN") || is(command, "readTextBooks")) {
-    newGame(e);  // book building comes with the opening books
-  } else if (is(command, "whiteFEN") || is(command, "blackFEN") || is(command, "bk") ||
-             is(command, "hint") || is(command, "edit") || is(command, "analyze")) {
+  } else if (is(command, "readPGN")) {
+    readPGN(argument, words[2], std::atoi(words[3]));
+    newGame(e);
+  } else if (is(command, "readTextBooks")) {
+    readTextBooks(&e->sideToMove, p, e->records, &e->tables);
+    newGame(e);
+  } else if (is(command, "whiteFEN")) {
+    whiteFEN(&e->sideToMove, p, e->records, &e->tables);
+  } else if (is(command, "blackFEN")) {
+    blackFEN(&e->sideToMove, p, e->records, &e->tables);
+  } else if (is(command, "bk") || is(command, "hint") || is(command, "edit") ||
+             is(command, "analyze")) {
   } else if (is(command, "display")) {
     displayBoard(p);
   } else if (is(command, "random")) {

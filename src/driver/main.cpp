@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/position.h"
+#include "book/book.h"
 #include "driver/commands.h"
 #include "driver/engine.h"
 #include "driver/game.h"
@@ -75,6 +76,7 @@ int main() {
   setUpTablebases(e);
   e->started = true;
   newGame(e);
+  loadBooks();
   displayBoard(&e->position);
 
   for (;;) {
