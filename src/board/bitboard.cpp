@@ -83,6 +83,7 @@ void initBitScanTables() {
 }
 
 void seedRandom(uint32_t seed) { generatorState = seed; }
+uint32_t randomState() { return generatorState; }
 
 uint32_t random32() {
   int32_t s1 = parkMillerStep(int32_t(generatorState));

@@ -75,6 +75,7 @@ void initHashKeys(BoardTables* tables);
 uint32_t random32();
 uint64_t random64();
 void seedRandom(uint32_t seed);
+uint32_t randomState();
 
 // Lowest / highest set bit, 64 for an empty board. The intrinsics give exactly the
 // results of the chunked table scan (a test checks both against each other).

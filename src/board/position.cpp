@@ -202,23 +202,29 @@ bool setBoardFromFen(const char* placement, char sideCharacter, const char* cast
     return false;
   }
 
+  // A right is kept only while king and rook stand on their original squares.
   int whiteCastle = 0, blackCastle = 0;
+  const bool whiteKingHome = board[E1] == WHITE_KING, blackKingHome = board[E8] == BLACK_KING;
   for (const char* c = castling; *c; ++c) {
-    if (*c == 'K') whiteCastle |= CASTLE_KING_SIDE;
-    if (*c == 'Q') whiteCastle |= CASTLE_QUEEN_SIDE;
-    if (*c == 'k') blackCastle |= CASTLE_KING_SIDE;
-    if (*c == 'q') blackCastle |= CASTLE_QUEEN_SIDE;
+    if (*c == 'K' && whiteKingHome && board[H1] == WHITE_ROOK) whiteCastle |= CASTLE_KING_SIDE;
+    if (*c == 'Q' && whiteKingHome && board[A1] == WHITE_ROOK) whiteCastle |= CASTLE_QUEEN_SIDE;
+    if (*c == 'k' && blackKingHome && board[H8] == BLACK_ROOK) blackCastle |= CASTLE_KING_SIDE;
+    if (*c == 'q' && blackKingHome && board[A8] == BLACK_ROOK) blackCastle |= CASTLE_QUEEN_SIDE;
   }
-  // Only a target square that a double step can have left behind is kept: on the
-  // sixth rank (third for Black) with the pawn in front of it and both squares behind empty.
+  // Only a target square that the last double step can have left is kept: on the third
+  // rank with Black to move, on the sixth with White to move, with the pawn in front of
+  // it and both squares behind empty. (A move leaves the square whether or not it can be
+  // taken, and the keys of both ways must agree.)
+  const int side = sideCharacter == 'w' ? WHITE : sideCharacter == 'b' ? BLACK : *sideToMove;
   Bitboard enPassant = 0;
   if (enPassantText[0] >= 'a' && enPassantText[0] <= 'h' && enPassantText[1] >= '1' &&
       enPassantText[1] <= '8') {
-    int sq = (enPassantText[1] - '1') * 8 + (enPassantText[0] - 'a');
-    bool whiteTarget = rankOf(sq) == 2, blackTarget = rankOf(sq) == 5;
-    if (whiteTarget && board[sq + 8] == WHITE_PAWN && !board[sq] && !board[sq - 8])
-      enPassant = squareMask[sq];
-    if (blackTarget && board[sq - 8] == BLACK_PAWN && !board[sq] && !board[sq + 8])
+    const int sq = (enPassantText[1] - '1') * 8 + (enPassantText[0] - 'a');
+    const int pawnSquare = side == BLACK ? sq + 8 : sq - 8;  // the pawn that moved two
+    const int behind = side == BLACK ? sq - 8 : sq + 8;
+    const bool rightRank = rankOf(sq) == (side == BLACK ? 2 : 5);
+    if (rightRank && board[pawnSquare] == (side == BLACK ? WHITE_PAWN : BLACK_PAWN) &&
+        !board[sq] && !board[behind])
       enPassant = squareMask[sq];
   }
 

@@ -1,7 +1,6 @@
 #include "driver/commands.h"
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include "board/bitboard.h"
 #include "board/makemove.h"
 #include "board/position.h"
+#include "book/bookbuild.h"
 #include "driver/game.h"
 #include "driver/notation.h"
 #include "eval/evaluate.h"
@@ -43,11 +43,7 @@ uint32_t playOpponentMove(char* word, Engine* e) {
   }
   listRecord(e, e->sideToMove, move, false, 0);
   makeMove(e->sideToMove, 1, move, p, e->records, &e->tables);
-  e->records[0] = e->records[1];
-  shiftKillers(p);
-  e->sideToMove ^= 1;
-  if (e->sideToMove == WHITE) ++p->movesCompleted;
-  p->reversiblePlies = e->records[0].halfMoveClock == 0 ? 0 : p->reversiblePlies + 1;
+  afterGameMove(e);
   displayBoard(p);
   return SEARCHING;
 }
@@ -77,6 +73,7 @@ void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   }
   displayBoard(p);
   e->records[1] = e->records[0];
+  e->fixedMoveTime = 0;  // a set-up position starts with the default clock
 }
 
 void runPerft(const char* argument, Engine* e) {
@@ -96,8 +93,14 @@ void runPerft(const char* argument, Engine* e) {
               double(p->nodeCount) / double(elapsed));
 }
 
-void passMove(Engine* e) {
+// The null move passes the turn; a side in check cannot pass (its king would be taken).
+bool passMove(Engine* e) {
   Position* p = &e->position;
+  const int king = int(e->sideToMove == WHITE ? p->whiteKingSquare : p->blackKingSquare);
+  if (attackInfoBy(e->sideToMove ^ 1, king, p, &e->records[0], &e->tables) & ATTACKED) {
+    std::printf("illegal move: null\n");
+    return false;
+  }
   UndoRecord& r = e->records[1];
   r = e->records[0];
   e->sideToMove ^= 1;
@@ -109,6 +112,7 @@ void passMove(Engine* e) {
   e->records[0] = r;
   shiftKillers(p);
   displayBoard(p);
+  return true;
 }
 
 }  // namespace
@@ -132,13 +136,6 @@ double parseLevelBase(const char* text) {
   double minutes = std::atof(text);
   if (const char* colon = std::strchr(text, ':')) minutes += std::atof(colon + 1) / 60.0;
   return minutes;
-}
-
-uint64_t processClockMs() {
-  static const auto start = std::chrono::steady_clock::now();
-  return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now() - start)
-                      .count());
 }
 
 uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
@@ -182,10 +179,12 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
     p->movesPerControl = uint32_t(std::max(0, std::atoi(argument)));
     p->baseTime = p->clockTime = parseLevelBase(words[2]) * 6000.0;
     p->increment = std::atof(words[3]) * 100.0;
+    e->fixedMoveTime = 0;
   } else if (is(command, "st")) {
     p->movesPerControl = 1;
     p->clockTime = p->opponentTime = std::atof(argument) * 100.0;
     p->increment = 0.0;
+    e->fixedMoveTime = std::max(p->clockTime, 0.0);
   } else if (is(command, "sd")) {
     p->depthLimit = uint32_t(std::clamp(std::atoi(argument), 0, MAX_PLY));
   } else if (is(command, "solution")) {
@@ -237,10 +236,18 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
     std::signal(SIGINT, SIG_IGN);
     std::signal(SIGTERM, SIG_IGN);
     p->modeFlags |= XBOARD_MODE;
-  } else if (is(command, "readPGN") || is(command, "readTextBooks")) {
-    newGame(e);  // book building comes with the opening books
-  } else if (is(command, "whiteFEN") || is(command, "blackFEN") || is(command, "bk") ||
-             is(command, "hint") || is(command, "edit") || is(command, "analyze")) {
+  } else if (is(command, "readPGN")) {
+    readPGN(argument, words[2], std::atoi(words[3]));
+    newGame(e);
+  } else if (is(command, "readTextBooks")) {
+    readTextBooks(&e->sideToMove, p, e->records, &e->tables);
+    newGame(e);
+  } else if (is(command, "whiteFEN")) {
+    whiteFEN(&e->sideToMove, p, e->records, &e->tables);
+  } else if (is(command, "blackFEN")) {
+    blackFEN(&e->sideToMove, p, e->records, &e->tables);
+  } else if (is(command, "bk") || is(command, "hint") || is(command, "edit") ||
+             is(command, "analyze")) {
   } else if (is(command, "display")) {
     displayBoard(p);
   } else if (is(command, "random")) {
@@ -265,8 +272,7 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   } else if (is(command, "egtbdir")) {
     if (!e->started) copyText(p->egtbDirectory, argument, sizeof p->egtbDirectory);
   } else if (is(command, "null")) {
-    passMove(e);
-    return SEARCHING;
+    return passMove(e) ? SEARCHING : RESTING;
   } else if (is(command, "accepted") || is(command, "rejected") || is(command, "pause") ||
              is(command, "resume") || is(command, "ics") || is(command, "variant")) {
     // Protocol words of later versions: understood and ignored.

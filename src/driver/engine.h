@@ -4,14 +4,9 @@
 #include <cstdio>
 
 #include "board/types.h"
+#include "search/clock.h"
 #include "search/hash.h"
-
-struct TimeControl {
-  double timeBudget;  // microseconds allotted to this move
-  double startTime;   // clock reading when the move's thinking began, microseconds
-  uint64_t nodeBudget;
-  uint64_t nextClockCheck;
-};
+#include "search/search.h"
 
 struct Engine {
   int sideToMove;
@@ -29,6 +24,9 @@ struct Engine {
   double speedFactor;
   uint32_t movesToGo;
   uint32_t extraPercent;
+  bool dangerAllowed;
+  // st: a fixed time per move (centiseconds); 0 when the clock follows level/time.
+  double fixedMoveTime;
 
   // Game end.
   int drawAcceptable;
@@ -41,7 +39,5 @@ struct Engine {
   Move bestMoveByDepth[MAX_PLY];
   Move pv[MAX_PLY][MAX_PLY + 1];
   Move expectedReply;
+  SearchContext search;
 };
-
-// Milliseconds since the process started.
-uint64_t processClockMs();

@@ -1,12 +1,15 @@
 #include "driver/game.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "board/bitboard.h"
 #include "board/position.h"
+#include "driver/commands.h"
 #include "driver/notation.h"
+#include "eval/evaluate.h"
 #include "eval/sqvalue.h"
 
 namespace {
@@ -38,6 +41,7 @@ void newGame(Engine* e) {
   p->gameTag[0] = p->myMoveText[0] = p->testText[0] = '\0';
   formatNow("%m%d%y_%H:%M:%S", p->gameId, sizeof p->gameId);
   p->depthLimit = MAX_PLY;
+  e->fixedMoveTime = 0;
   initTables(&e->tables);
   hashClear(&e->hash, p);
   setStartPosition(&e->sideToMove, p, &e->records[0], &e->tables);
@@ -106,4 +110,100 @@ void exitProgram(Engine* e) {
   if (e->listFile) std::fclose(e->listFile);
   std::fflush(stdout);
   std::exit(0);
+}
+
+namespace {
+
+constexpr uint32_t EARLY_GAME_MOVES = 30;  // no draws or resignations before this move
+constexpr int DRAWISH_SCORE = 25;
+constexpr int LOSING_SCORE = -900;
+constexpr uint32_t MIN_MOVES_TO_GO = 4;    // more than this many moves left in the period
+constexpr double MIN_TIME_PER_MOVE = 100;  // centiseconds the opponent has per move
+constexpr uint32_t DRAWISH_MOVES = 25;
+constexpr uint32_t DRAWISH_SETBACK = 5;
+constexpr int MIN_REVERSIBLE_FOR_DRAW = 10;
+constexpr uint32_t RESIGN_COUNT = 5;
+constexpr int CLAIM_REPETITION = 1;
+constexpr int CLAIM_FIFTY_MOVES = 2;
+
+// A game end: in xboard mode the result is printed and the interface ends the game; on
+// the console the result line is written and the program ends.
+void announceResult(Engine* e, const char* result, const char* comment) {
+  std::printf("%s {%s}\n", result, comment);
+  std::fflush(stdout);
+  if (e->position.modeFlags & XBOARD_MODE) return;
+  writeResultLine(e->listFile, &e->position, result, comment);
+  exitProgram(e);
+}
+
+}  // namespace
+
+void afterGameMove(Engine* e) {
+  Position* p = &e->position;
+  e->records[0] = e->records[1];
+  shiftKillers(p);
+  e->sideToMove ^= 1;
+  if (e->sideToMove == WHITE) ++p->movesCompleted;
+  p->reversiblePlies = e->records[0].halfMoveClock == 0 ? 0 : p->reversiblePlies + 1;
+}
+
+void drawRulesBeforeSearch(Engine* e) {
+  const int draw = drawCheck(0, &e->position, &e->records[0]);
+  if (draw == DRAW_MATERIAL)
+    announceResult(e, "1/2-1/2", "not enough material");
+  else if (draw == DRAW_FIFTY_MOVES)
+    announceResult(e, "1/2-1/2", "50 move rule");
+  else if (draw >= DRAW_REPETITION)
+    announceResult(e, "1/2-1/2", "repetition");
+}
+
+void endOfMoveTests(Engine* e, int side, Move move, int s) {
+  Position* p = &e->position;
+  const bool xboard = p->modeFlags & XBOARD_MODE;
+  const bool early = p->movesCompleted < EARLY_GAME_MOVES;
+  if (early) {
+    e->drawAcceptable = s <= LOSING_SCORE ? 1 : 0;
+    e->drawishCount = e->losingCount = 0;
+  } else if (std::abs(s) <= DRAWISH_SCORE) {
+    ++e->drawishCount;
+    e->losingCount = 0;
+  } else if (s <= LOSING_SCORE) {
+    ++e->losingCount;
+    e->drawishCount = 0;
+    e->drawAcceptable = 1;
+  } else {
+    e->drawAcceptable = 0;
+    e->drawishCount = e->losingCount = 0;
+  }
+
+  if (moveDrawClaim(move) == CLAIM_REPETITION) announceResult(e, "1/2-1/2", "repetition");
+  if (moveDrawClaim(move) == CLAIM_FIFTY_MOVES) announceResult(e, "1/2-1/2", "50 move rule");
+  if (s == INFINITE_SCORE) {
+    if (side == WHITE)
+      announceResult(e, "1-0", "White mates");
+    else
+      announceResult(e, "0-1", "Black mates");
+  }
+
+  const uint32_t n = e->movesToGo;
+  const bool timeToPlayOn =
+      n > MIN_MOVES_TO_GO && p->opponentTime / double(n) >= MIN_TIME_PER_MOVE;
+  if (std::abs(s) <= DRAWISH_SCORE && !early && timeToPlayOn && !p->whiteQueens &&
+      !p->blackQueens) {
+    ++e->drawishCount;
+    if (e->drawishCount >= DRAWISH_MOVES &&
+        e->records[0].halfMoveClock >= MIN_REVERSIBLE_FOR_DRAW) {
+      e->drawishCount -= DRAWISH_SETBACK;
+      e->drawAcceptable = 1;
+    }
+  }
+  if (s <= LOSING_SCORE && !early && timeToPlayOn) {
+    ++e->losingCount;
+    if (e->losingCount >= RESIGN_COUNT && xboard) {
+      std::printf(side == WHITE ? "0-1 {resign}\n" : "1-0 {resign}\n");
+      std::fflush(stdout);
+    }
+  }
+  if (s > MATE_THRESHOLD && (INFINITE_SCORE - s) / 2 > 0)
+    std::printf("Announcing checkmate in %u moves\n", unsigned((INFINITE_SCORE - s) / 2));
 }

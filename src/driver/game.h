@@ -19,6 +19,19 @@ inline bool isClaimableDraw(int drawCheckResult) {
 // searched moves. The head lines come first when White makes the game's first move.
 void listRecord(Engine* engine, int side, Move move, bool engineMove, int score);
 
+// After a game move made at ply 1: it becomes the game position, killers move down a
+// ply, the other side is to move and the move counters follow.
+void afterGameMove(Engine* engine);
+
+// Repetition, fifty moves and insufficient material before the engine's search: in xboard
+// mode the claim is printed and the engine still moves; on the console the game ends.
+void drawRulesBeforeSearch(Engine* engine);
+
+// The tests after the engine's move (made at ply 1, clocks updated): draw readiness,
+// claims, mate given, resignation and mate announcement. side is the side that moved,
+// score the search's score from its view.
+void endOfMoveTests(Engine* engine, int side, Move move, int score);
+
 void writeResultLine(std::FILE* listFile, Position* position, const char* result,
                      const char* comment);
 

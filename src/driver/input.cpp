@@ -59,9 +59,7 @@ bool readCommandLine(std::FILE* in) {
       continue;
     }
     if (!inWord) {
-      if (words == WORD_COUNT) {  // a 13th word: start again with the next word
-        clearWords(commandWords);
-        words = 0;
+      if (words == WORD_COUNT) {  // a 13th word and later ones are dropped; the 12 stay
         skipping = true;
         continue;
       }

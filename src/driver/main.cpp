@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/position.h"
+#include "book/book.h"
 #include "driver/commands.h"
 #include "driver/engine.h"
 #include "driver/game.h"
@@ -58,6 +59,7 @@ void setUpTablebases(Engine* e) {
       return;
     }
   }
+  p->tablebaseReach = 0;  // the search must not probe without a cache
   std::printf("ERROR in initializing EGTB\n");
 }
 
@@ -74,6 +76,7 @@ int main() {
   setUpTablebases(e);
   e->started = true;
   newGame(e);
+  loadBooks();
   displayBoard(&e->position);
 
   for (;;) {

@@ -63,24 +63,26 @@ void san(int side, int ply, Move move, char* text, Position* p, UndoRecord* reco
       } else {
         *out++ = " PNBRQK"[kind];
       }
-      // Two men of one kind reaching the same square are told apart by file, or by
-      // rank when they share the file. Bishops count too: two of a colour exist only
-      // after an under-promotion, and the text must still name one move.
+      // Men of one kind reaching the same square are told apart by file, by rank when
+      // one shares the file, and by the whole square when others share each (three
+      // queens). Bishops count too: two of a colour exist only after an under-promotion,
+      // and the text must still name one move.
       if (kind == WHITE_KNIGHT || kind == WHITE_BISHOP || kind == WHITE_ROOK ||
           kind == WHITE_QUEEN) {
         Move list[MAX_MOVES];
         int n = generateCaptures(side, ply, list, p, records, t, 0);
         n += generateNonCaptures(side, ply, list + n, p, records, t, 0);
-        bool fileMark = false, rankMark = false;
+        bool ambiguous = false, sharedFile = false, sharedRank = false;
         for (int i = 0; i < n; ++i) {
           const Move other = list[i];
           if (movePiece(other) != piece || moveTo(other) != to || moveFrom(other) == from)
             continue;
-          fileMark = true;
-          if (fileOf(moveFrom(other)) == fileOf(from)) fileMark = false, rankMark = true;
+          ambiguous = true;
+          sharedFile = sharedFile || fileOf(moveFrom(other)) == fileOf(from);
+          sharedRank = sharedRank || rankOf(moveFrom(other)) == rankOf(from);
         }
-        if (fileMark) *out++ = fileLetter(from);
-        if (rankMark) *out++ = rankDigit(from);
+        if (ambiguous && (!sharedFile || sharedRank)) *out++ = fileLetter(from);
+        if (ambiguous && sharedFile) *out++ = rankDigit(from);
       }
     }
     const Bitboard occupied = p->whitePieces | p->blackPieces;

@@ -1,17 +1,41 @@
 #include "driver/play.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "board/makemove.h"
 #include "board/position.h"
+#include "book/book.h"
 #include "driver/commands.h"
 #include "driver/game.h"
 #include "driver/input.h"
 #include "driver/notation.h"
+#include "driver/timing.h"
+#include "eval/evaluate.h"
 #include "movegen/attacks.h"
 #include "movegen/movegen.h"
+#include "search/ordering.h"
 
 namespace {
+
+constexpr uint32_t BOOK_MISS_LIMIT = 3;  // the book is asked while fewer turns missed
+constexpr uint32_t FAST_ITERATIONS_ALLOWED = 64;
+
+Move bookMove(Engine* e) {
+  return bookProbe(e->sideToMove, &e->position, e->records, &e->tables);
+}
+
+void bindSearch(Engine* e) {
+  SearchContext* s = &e->search;
+  s->position = &e->position;
+  s->records = e->records;
+  s->pv = e->pv;
+  s->tables = &e->hash;
+  s->boardTables = &e->tables;
+  s->tc = &e->tc;
+  s->engineSearching = engineState == SEARCHING;
+}
 
 // No legal move for the engine: mate or stalemate. Outside xboard mode the game
 // ends the program.
@@ -20,69 +44,139 @@ void reportNoMove(Engine* e, bool inCheck) {
   const bool white = e->sideToMove == WHITE;
   const char* result = inCheck ? (white ? "0-1" : "1-0") : "1/2-1/2";
   const char* comment = inCheck ? (white ? "Black mates" : "White mates") : "stalemate";
-  if (p->modeFlags & XBOARD_MODE) {
-    std::printf("%s {%s}\n", result, comment);
-    return;
-  }
+  std::printf("%s {%s}\n", result, comment);
+  std::fflush(stdout);
+  if (p->modeFlags & XBOARD_MODE) return;
   writeResultLine(e->listFile, p, result, comment);
   exitProgram(e);
 }
 
+// Keeps the line of the previous search when the opponent played the expected reply.
+void followExpectedLine(Engine* e, const char* lastCommandWord) {
+  Move* row = e->pv[0];
+  const int length = int(row[PV_END]);
+  if (length >= 2 && length <= MAX_PLY) {
+    char text[MOVE_TEXT_SIZE];
+    moveToCoordinates(row[1], text);
+    if (std::strcmp(text, lastCommandWord) == 0) {
+      for (int i = 2; i < length; ++i) row[i - 2] = row[i];
+      row[PV_END] = Move(length - 2);
+      return;
+    }
+  }
+  row[PV_END] = 0;
+}
+
+// The root list: every legal move, evasions when in check.
+int generateRootMoves(Engine* e, Bitboard checkers) {
+  const Position* p = &e->position;
+  const int side = e->sideToMove;
+  if (!checkers) return generateLegalMoves(side, 0, e->rootMoves, p, e->records, &e->tables);
+  return side == WHITE ? generateWhiteEvasions(0, int(p->whiteKingSquare), checkers,
+                                               e->rootMoves, p, e->records, &e->tables)
+                       : generateBlackEvasions(0, int(p->blackKingSquare), checkers,
+                                               e->rootMoves, p, e->records, &e->tables);
+}
+
+// The root list's word for the chosen move (it carries the draw claim), or the best
+// root move when the choice is not in the list.
+Move rootMoveFor(const Engine* e, Move chosen, int count) {
+  for (int i = 0; i < count; ++i)
+    if (sameSquares(e->rootMoves[i], chosen) &&
+        movePromotion(e->rootMoves[i]) == movePromotion(chosen))
+      return e->rootMoves[i];
+  return e->rootMoves[0];
+}
+
 void playMove(Engine* e, Move move, int score) {
   Position* p = &e->position;
+  const int side = e->sideToMove;
   char text[MOVE_TEXT_SIZE];
-  listRecord(e, e->sideToMove, move, true, score);
+  listRecord(e, side, move, true, score);
   moveToCoordinates(move, text);
   std::printf("\nmove %s\n", text);
+  std::fflush(stdout);
   std::snprintf(p->gameTag, sizeof p->gameTag, "%s_%04u", p->gameId, p->openingNumber);
   std::printf("gameID = %s, search depth = %u, %.0f/ %.0f nodes, score: %d\n", p->gameTag,
               p->searchDepth, double(p->quiesceNodeCount),
               double(p->quiesceNodeCount + p->nodeCount), score);
   if (p->testText[0]) std::snprintf(p->myMoveText, sizeof p->myMoveText, "%s", text);
-  makeMove(e->sideToMove, 1, move, p, e->records, &e->tables);
+  makeMove(side, 1, move, p, e->records, &e->tables);
   if (!(p->modeFlags & XBOARD_MODE)) displayBoard(p);
-  e->records[0] = e->records[1];
-  shiftKillers(p);
-  e->sideToMove ^= 1;
-  if (e->sideToMove == WHITE) ++p->movesCompleted;
-  p->reversiblePlies = e->records[0].halfMoveClock == 0 ? 0 : p->reversiblePlies + 1;
+  const uint32_t movesToGo = e->movesToGo;
+  updateClocks(e);
+  endOfMoveTests(e, side, move, score);
+  afterGameMove(e);
+  startNewPeriodIfDue(e, movesToGo);
 }
 
 }  // namespace
 
 void engineTurn(Engine* e, const char* lastCommandWord) {
-  (void)lastCommandWord;  // the search uses it to keep the expected line
   Position* p = &e->position;
   if (p->modeFlags & FORCE_MODE) {
     p->engineIsBlack ^= 1;
     return;
   }
   std::printf("I'm searching\n");
+  bindSearch(e);
+  p->modeFlags &= ~STOP_SEARCH;
+  p->fastIterationLimit = FAST_ITERATIONS_ALLOWED;
+  computeTimeBudget(e);
+  followExpectedLine(e, lastCommandWord);
+  announceTimeBudget(e);
+
+  drawRulesBeforeSearch(e);
 
   const int side = e->sideToMove;
+  Move move = 0;
+  int score = 0;
+  if (p->bookMisses < BOOK_MISS_LIMIT && !(p->modeFlags & BOOK_OFF)) {
+    const uint32_t openingBefore = p->openingNumber;
+    move = bookMove(e);
+    if (move) {
+      if (p->modeFlags & XBOARD_MODE) std::printf("tellics kibitz book move\n");
+      p->searchDepth = 0;
+      e->expectedReply = 0;
+      e->bestMoveByDepth[0] = move;
+      playMove(e, move, 0);
+      return;
+    }
+    p->openingNumber = openingBefore;
+  }
+  ++p->bookMisses;  // every turn without a book move counts, asked or not
+  addOutOfBookTime(e);
+
   Bitboard checkers = 0;
   if (side == WHITE)
     findBlackCheckers(int(p->whiteKingSquare), &checkers, p, &e->tables);
   else
     findWhiteCheckers(int(p->blackKingSquare), &checkers, p, &e->tables);
-  int count;
-  if (checkers)
-    count = side == WHITE ? generateWhiteEvasions(0, int(p->whiteKingSquare), checkers,
-                                                  e->rootMoves, p, e->records, &e->tables)
-                          : generateBlackEvasions(0, int(p->blackKingSquare), checkers,
-                                                  e->rootMoves, p, e->records, &e->tables);
-  else
-    count = generateLegalMoves(side, 0, e->rootMoves, p, e->records, &e->tables);
+  applyDangerFactor(e, checkers != 0);
 
+  const int count = generateRootMoves(e, checkers);
   if (count == 0) {
     reportNoMove(e, checkers != 0);
     return;
   }
-  // Until the search lands the engine answers with the move its generators rank first.
-  Move best = e->rootMoves[0];
-  for (int i = 1; i < count; ++i)
-    if (moveOrderKey(e->rootMoves[i]) > moveOrderKey(best)) best = e->rootMoves[i];
-  p->searchDepth = 0;
-  e->expectedReply = 0;
-  playMove(e, best, 0);
+  if (count == 1) {
+    p->searchDepth = 0;
+    e->expectedReply = 0;
+    playMove(e, e->rootMoves[0], 0);
+    return;
+  }
+
+  p->nodeCount = 1;
+  p->quiesceNodeCount = 0;
+  p->searchDepth = 0;  // the easy-move test scores with the full evaluation
+  p->rootMoveBonus = 0;
+  easyMoveTest(e, side, count);
+  score = iterativeDeepening(&e->search, side, e->rootMoves, count,
+                             checkers ? p->checkExtension : 0, &e->speedFactor, e->reserve,
+                             e->movesToGo, e->bestMoveByDepth, &e->expectedReply);
+  // With no completed iteration the front of the root list is the best move found.
+  move = p->searchDepth > 0 ? rootMoveFor(e, e->bestMoveByDepth[p->searchDepth], count)
+                            : e->rootMoves[0];
+  playMove(e, move, score);
+  if (!(e->expectedReply && std::abs(score) < MATE_THRESHOLD)) e->expectedReply = 0;
 }

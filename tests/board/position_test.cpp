@@ -35,6 +35,22 @@ TEST(Fen, CastlingAndEnPassantFields) {
   EXPECT_EQ(board.records[0].enPassant, 0u);
   board.setFen("4k3/8/8/4P3/8/8/8/4K3 w - z9 0 2");
   EXPECT_EQ(board.records[0].enPassant, 0u);
+  // A target on the mover's own side of the board: White's double step with White to
+  // move again. Kept, it would let d2 "capture" on e3 and corrupt the board.
+  board.setFen("4k3/8/8/8/4P3/8/3P4/4K3 w - e3 0 1");
+  EXPECT_EQ(board.records[0].enPassant, 0u);
+  EXPECT_EQ(board.perftCount(1), 7u);
+  EXPECT_EQ(board.perftCount(3), TestBoard("4k3/8/8/8/4P3/8/3P4/4K3 w - - 0 1").perftCount(3));
+  board.setFen("4k3/8/8/8/4P3/8/3P4/4K3 b - e3 0 1");
+  EXPECT_EQ(board.records[0].enPassant, squareMask[E3]);
+  // Rights need king and rook on their original squares.
+  board.setFen("r3k2r/8/8/8/8/8/8/R4K1R w KQkq - 0 1");
+  EXPECT_EQ(board.records[0].whiteCastle, 0);
+  EXPECT_EQ(board.records[0].blackCastle, 3);
+  board.setFen("1r2k2r/8/8/8/8/8/8/R3K1R1 w KQkq - 0 1");
+  EXPECT_EQ(board.records[0].whiteCastle, CASTLE_QUEEN_SIDE);
+  EXPECT_EQ(board.records[0].blackCastle, CASTLE_KING_SIDE);
+  EXPECT_EQ(board.fen(), "1r2k2r/8/8/8/8/8/8/R3K1R1 w Qk - 0 1");
 }
 
 TEST(Fen, EverySuitePositionReadsBackUnchanged) {

@@ -139,6 +139,13 @@ TEST(Notation, SpecialMoves) {
   EXPECT_EQ(sanFor("c1e3"), "Be3");
   board.setFen("4k3/8/8/8/8/B7/8/4K1B1 w - - 0 1");  // a promoted second dark-squared bishop
   EXPECT_EQ(sanFor("a3c5"), "Bac5");
+  // Three queens reach b2: for Qa1 one shares the file and one the rank, so the whole
+  // square is named; Qa3 shares only the file, Qc1 neither.
+  board.setFen("8/7k/8/8/8/Q7/8/Q1Q3K1 w - - 0 1");
+  EXPECT_EQ(sanFor("a1b2"), "Qa1b2");
+  EXPECT_EQ(sanFor("a3b2"), "Q3b2");
+  EXPECT_EQ(sanFor("c1b2"), "Qcb2");
+  EXPECT_EQ(find(board, "Qa1b2"), find(board, "a1b2"));
 
   // Check and mate signs; input with or without them.
   board.setFen("6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1");

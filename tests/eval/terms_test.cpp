@@ -21,7 +21,7 @@ struct Case {
   const char* fen;
   int expected;
   int development = -1, phase = -1;  // instead of the board's, when set
-  int searchCastle = 1;              // castling state at ply 1, when not 1
+  int searchCastle = 1;  // when not 1: the root had the king-side right, ply 1 this state
 };
 
 // Term c.term of side S with the arguments evaluate would give it.
@@ -35,7 +35,10 @@ int termOf(const Case& c, TestBoard& b) {
   const int phase = c.phase >= 0 ? c.phase : std::min(m.white, -m.black);
   const Bitboard pawns = p->whitePawns | p->blackPawns;
   const int bothWings = (pawns & t->filesAToC) && (pawns & t->filesFToH);
-  if (c.searchCastle != 1) b.records[1].*Colour<S>::castle = c.searchCastle;
+  if (c.searchCastle != 1) {
+    b.records[0].*Colour<S>::castle = CASTLE_KING_SIDE;
+    b.records[1].*Colour<S>::castle = c.searchCastle;
+  }
   if (c.term == Pawn) {
     t->squareValues[Colour<S>::svPawn][rel<S>(C4)] = 5;
     t->squareValues[Colour<S>::svPassed][rel<S>(C4)] = 7;
@@ -149,7 +152,7 @@ TEST(RookAndQueenTerms, OpenFilesEdgesAndTrappedRooks) {
 }
 
 TEST(KingTerms, SquareShelterAndAttacks) {
-  const char* intact = "6k1/8/8/q7/8/8/5PPP/6K1 w K - 0 1";
+  const char* intact = "6k1/8/8/q7/8/8/5PPP/6K1 w - - 0 1";
   expectTerms({
       // Rook and king within two squares of g1 while Black has a queen: 3 each.
       {KingSquare, "3q2k1/8/8/8/8/8/5PPP/5RK1 w - - 0 1", 6},

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# bench/match.sh: a match of this checkout's vorlak against a Debian engine, refereed by xboard
+# through the shared match script; keeps the PGN and appends a summary line to bench/results.md.
+#
+#   bench/match.sh [-g GAMES] [-t TC] [-i INC] [-p OPENINGS] [-e ENGINE] [-n NOTE] [-2] OPPONENT
+#
+#   OPPONENT   fairymax | phalanx | stockfish | stockfish:LEVEL (Skill Level 0-20)
+#              | stockfish@ELO (UCI_Elo 1350-2850) | any xboard engine command line
+#   -g         games (default 10); each opening is played twice with colours swapped
+#   -t, -i     base time as xboard's -tc (m:ss or minutes, default 0:20) and increment in seconds (0.1)
+#   -p         PGN of opening lines (default /work/shared/data/openings.pgn)
+#   -e         engine binary (default build/vorlak of this checkout)
+#   -n         a note for the summary line (e.g. what changed)
+#   -2         the opponent speaks protocol 1 (only for a command line of your own)
+#
+# Environment: MATCH_SH (default /work/shared/tools/match.sh).
+# Writes bench/results/STAMP-OPPONENT.pgn and .list (vorlak's own game list), not committed.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/.." && pwd)
+. "$here/lib.sh"
+
+games=10; tc="0:20"; inc=0.1; openings=/work/shared/data/openings.pgn
+engine="$repo/build/vorlak"; note=""; oppproto=()
+match_sh=${MATCH_SH:-/work/shared/tools/match.sh}
+while getopts "g:t:i:p:e:n:2" o; do
+  case $o in
+    g) games=$OPTARG;; t) tc=$OPTARG;; i) inc=$OPTARG;; p) openings=$OPTARG;;
+    e) engine=$OPTARG;; n) note=$OPTARG;; 2) oppproto=(-2);; *) sed -n 2,19p "$0"; exit 2;;
+  esac
+done
+shift $((OPTIND - 1))
+[ $# -eq 1 ] || { sed -n 2,19p "$0"; exit 2; }
+opponent=$1
+
+# The opponents' command lines. Their books stay off so that the openings file decides the
+# games, and nothing they learn carries over from one match to the next.
+case $opponent in
+  fairymax) oppcmd=/usr/games/fairymax ;;
+  phalanx)  oppcmd="/usr/games/phalanx -b- -l-" ;;     # -b-: no book, -l-: no learning file
+  stockfish) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1" ;;
+  stockfish:*) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1 -uci \"Skill Level=${opponent#*:}\"" ;;
+  stockfish@*) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1 -uci UCI_LimitStrength=true -uci UCI_Elo=${opponent#*@}" ;;
+  *) oppcmd=$opponent ;;
+esac
+[ -x "$engine" ] || { echo "no engine at $engine: build it first" >&2; exit 2; }
+[ -r "$openings" ] || { echo "no openings file $openings" >&2; exit 2; }
+[ -x "$match_sh" ] || { echo "no match script at $match_sh" >&2; exit 2; }
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+make_run_dir "$repo" "$scratch/vorlak" || exit 2
+mkdir -p "$scratch/opponent" "$here/results"
+
+name=$(printf '%s' "${opponent%% *}" | sed 's|.*/||; s/[^A-Za-z0-9._-]/-/g')
+stamp=$(date +%Y%m%d-%H%M%S)
+pgn="$here/results/$stamp-$name.pgn"
+
+PATH="$here/shim:$PATH" "$match_sh" -1 "${oppproto[@]}" -a "$engine" -A "$scratch/vorlak" \
+  -b "$oppcmd" -B "$scratch/opponent" -g "$games" -t "$tc" -i "$inc" -p "$openings" -o "$pgn" \
+  >"$scratch/match.out" 2>&1
+rc=$?
+cat "$scratch/match.out"
+for f in "$scratch"/vorlak/list.*; do [ -e "$f" ] && cat "$f"; done >"$here/results/$stamp-$name.list"
+
+# The Elo comes from the PGN's finished games: match.sh's own count takes the "*" record that
+# xboard saves when it is stopped as a game (a win for A when A has Black).
+line=$(grep '^A: ' "$scratch/match.out" | tail -n 1)
+line=${line:-"no result line (match.sh exit $rc)"}
+elo=$(python3 "$here/elo.py" --pgn "$pgn" EngineA 2>/dev/null) || elo="no PGN"
+echo "$elo"
+
+commit=$(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo "?")
+git -C "$repo" diff --quiet HEAD -- src CMakeLists.txt 2>/dev/null || commit="$commit+changes"
+results="$here/results.md"
+if [ ! -e "$results" ]; then
+  cat >"$results" <<'EOF'
+# Match results
+
+One line per `bench/match.sh` run: vorlak (engine A) against the opponent; the result column is
+the shared match script's line, the Elo column vorlak's difference with its 95% margin from the
+finished games of the PGN (`bench/elo.py --pgn`). See bench/README.md.
+
+| date | commit | opponent | games | time control | result (vorlak W-L-D) | Elo | note |
+|---|---|---|---|---|---|---|---|
+EOF
+fi
+printf '| %s | %s | %s | %s | %s+%s | %s | %s | %s |\n' "$(date '+%Y-%m-%d %H:%M')" "$commit" \
+  "$opponent" "$games" "$tc" "$inc" "$line" "$elo" "$note" >>"$results"
+echo "PGN: $pgn; summary appended to $results"
+exit $rc

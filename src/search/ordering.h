@@ -1,0 +1,27 @@
+// Move ordering: picking moves by their ordering keys, the keys the search raises, and
+// the opening preferences of the root moves.
+#pragma once
+
+#include "board/types.h"
+
+// Ordering keys the search gives (the generators' keys are ORDER_KEY_BIAS + a gain).
+constexpr int FIRST_MOVE_KEY = 45000;  // previous line's move, hash move or IID move
+constexpr int KILLER_KEY = 30050;
+// Keys up to this mark quiet moves and captures that win nothing.
+constexpr int QUIET_KEY_LIMIT = ORDER_KEY_BIAS + 1;
+
+// Brings the entry of largest key among i .. n-1 to slot i; the earliest wins ties.
+void pickBest(int i, int n, Move* list);
+
+// Gives the first move (by squares; none when from == to) key 45000 and the killer of the
+// ply key 30050 when its own key is at most QUIET_KEY_LIMIT.
+void markOrderingKeys(Move* list, int n, int firstFrom, int firstTo, int killerFrom,
+                      int killerTo);
+
+// Adds the preference of a root move just made to rootMoveBonus (White's view).
+void openingPreference(Move move, Position* position, const BoardTables* tables);
+
+inline bool sameSquares(Move a, int from, int to) {
+  return moveFrom(a) == from && moveTo(a) == to;
+}
+inline bool sameSquares(Move a, Move b) { return ((a ^ b) & 0xFFF) == 0; }

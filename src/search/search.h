@@ -1,0 +1,70 @@
+// The full-width search, the quiescence search and the root search with iterative
+// deepening. Scores are from the mover's point of view.
+#pragma once
+
+#include "board/types.h"
+#include "search/clock.h"
+#include "search/hash.h"
+
+// Principal-variation table: row p holds the line from ply p on in entries p, p+1, ...;
+// entry PV_END of a row holds its end index.
+constexpr int PV_END = MAX_PLY;
+using PvRow = Move[MAX_PLY + 1];
+
+// Node types: expected to lie on the principal variation, to cut off, or to fail low.
+enum NodeType : int { PV_NODE = 0, CUT_NODE = 1, ALL_NODE = -1 };
+
+// searchFlags bits.
+constexpr int FOLLOW_PV = 1;       // this node lies on the previous line: try its move first
+constexpr int REMEMBER_BEST = 2;   // store the best move of an exact score in the table
+
+// Extension amounts, hundredths of a ply.
+constexpr int EXTENSION_PLY = 100;
+constexpr int DEFAULT_PV_EXTENSION = 25;
+constexpr int DEFAULT_CHECK_EXTENSION = 100;
+constexpr int DEFAULT_SINGLE_REPLY_EXTENSION = 75;
+constexpr int DEFAULT_MATE_THREAT_EXTENSION = 75;
+constexpr int DEFAULT_RECAPTURE_EXTENSION = 38;
+constexpr int DEFAULT_PAWN_PUSH_EXTENSION = 75;
+
+// The deepest ply the search may reach; reaching it stops the whole search.
+constexpr int PLY_LIMIT = MAX_PLY - 1;
+// Middlegame threshold on phaseMaterial (reductions, table clearing, fast iterations).
+constexpr int MIDDLEGAME_PHASE = 1400;
+
+constexpr int mateScore(int ply) { return ply - INFINITE_SCORE - 1; }  // mated at ply
+
+// Everything a search call reaches besides its own arguments.
+struct SearchContext {
+  Position* position;
+  UndoRecord* records;
+  PvRow* pv;                 // MAX_PLY rows
+  HashTables* tables;
+  const BoardTables* boardTables;
+  TimeControl* tc;
+  PvRow previousPv;          // row 0 of the previous iteration
+  bool engineSearching;      // the engine is to move (not an analysis or test search)
+};
+
+int search(SearchContext* s, int side, int ply, int alpha, int beta, int depth,
+           int nullAllowed, int noPv, int extensionCarry, int nodeType, int searchFlags,
+           Move previousMove);
+
+int quiesce(SearchContext* s, int side, int ply, int alpha, int beta, int noPv, int nodeType);
+
+// Iterative deepening over the legal root moves. Returns the score of the last completed
+// iteration; the move to play is bestMoveByDepth[searchDepth] afterwards.
+// bestMoveByDepth needs MAX_PLY entries.
+int iterativeDeepening(SearchContext* s, int side, Move* rootMoves, int rootMoveCount,
+                       int rootExtension, double* speedFactor, double reserve,
+                       uint32_t movesToGo, Move* bestMoveByDepth, Move* expectedReply);
+
+int rootSearch(SearchContext* s, int side, int alpha, int beta, int depth, Move* rootMoves,
+               int rootMoveCount, int rootExtension, int followPv);
+
+// Restores the six extension amounts to their defaults.
+void setDefaultExtensions(Position* position);
+
+// Checks the clock when the node count says so; sets stopSearch when the budget is
+// spent and returns true then.
+bool clockCheck(Position* position, TimeControl* tc);

@@ -1,0 +1,93 @@
+// Whole turns of the engine: results, claims, the list file and the thinking output.
+#include "driver/transcript.h"
+#include "test_support.h"
+
+namespace {
+const char* const CONFIG = "hashsize 1\n";
+}
+
+TEST_F(Transcript, ConsoleGameEndsWithTheResultLine) {
+  writeFile("vorlak.cfg", CONFIG);
+  // Stalemate with the engine (Black) to move.
+  Session r = run("setboard 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1\ngo\ngetfen\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(r.out, "1/2-1/2 {stalemate}\n"));
+  EXPECT_FALSE(contains(r.out, "\nmove "));
+  EXPECT_TRUE(contains(listFileText(), "Result: draw b     0   1 moves stalemate\n"));
+
+  // A mate given on the console ends the game as well.
+  fs::remove_all(dir / "list.txt");
+  r = run("setboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 30\ngo\ngetfen\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(r.out, "\nmove d1d8\n"));
+  EXPECT_TRUE(contains(r.out, "1-0 {White mates}\n"));
+  EXPECT_FALSE(contains(r.out, "/5PPP/6K1 b"));  // the process ended before getfen
+  EXPECT_TRUE(contains(listFileText(), "white  30.     Rd8#\t 30000 w     0     2   0x"));
+  EXPECT_TRUE(contains(listFileText(), "Result:  win w     0  30 moves White mates\n"));
+}
+
+TEST_F(Transcript, XboardGameGoesOnAfterResults) {
+  writeFile("vorlak.cfg", CONFIG);
+  // The engine is mated: the result is printed and the engine waits for the interface.
+  Session r = run("xboard\nsetboard 6k1/5ppp/8/8/8/8/5PPP/3r2K1 w - - 0 1\ngo\ngetfen\nquit\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(r.out, "0-1 {Black mates}\n"));
+  EXPECT_TRUE(contains(r.out, "6k1/5ppp/8/8/8/8/5PPP/3r2K1 w - - 0 1\n"));
+
+  // A repetition before the search is claimed, and the engine still moves.
+  r = run("xboard\nnew\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ngo\nquit\n");
+  EXPECT_TRUE(contains(r.out, "1/2-1/2 {repetition}\n"));
+  EXPECT_TRUE(contains(r.out, "\nmove "));
+
+  // Not enough material before the search.
+  r = run("xboard\nsetboard 8/8/3k4/8/8/3KB3/8/8 w - - 0 1\ngo\nquit\n");
+  EXPECT_TRUE(contains(r.out, "1/2-1/2 {not enough material}\n"));
+  EXPECT_TRUE(contains(r.out, "\nmove "));
+}
+
+TEST_F(Transcript, XboardMateIsAnnouncedAndKibitzed) {
+  writeFile("vorlak.cfg", CONFIG);
+  Session r = run("xboard\nsetboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1\ngo\nquit\n");
+  EXPECT_TRUE(contains(r.out, "\nmove d1d8\n"));
+  EXPECT_TRUE(contains(r.out, "1-0 {White mates}\n"));
+  EXPECT_TRUE(contains(r.out, "gameID = "));
+  EXPECT_TRUE(hasLineMatching(r.out, "gameID = @, search depth = #, #/ # nodes, score: 30000"));
+
+  // A mate in two is announced; deep enough searches kibitz their line.
+  r = run("xboard\nsetboard r1bq1r1k/1pp1Np1p/p2p2pQ/4R3/n7/8/PPPP1PPP/R1B3K1 w - - 0 1\ngo\nquit\n");
+  EXPECT_TRUE(contains(r.out, "\nmove e5h5\n"));
+  EXPECT_TRUE(contains(r.out, "Announcing checkmate in 1 moves\n") ||
+              contains(r.out, "Announcing checkmate in 2 moves\n"));
+  EXPECT_TRUE(hasLineMatching(r.out, "tellics kibitz +2999#, # plies # nodes in #s (# Knps)"));
+  EXPECT_TRUE(contains(r.out, "tellics kibitz PV: 1. Rh5 "));
+}
+
+TEST_F(Transcript, EveryMoveOfASelfPlayGameIsLegal) {
+  writeFile("vorlak.cfg", CONFIG);
+  // The engine plays both sides at a small depth; its moves go to a second engine as
+  // opponent moves, which refuses any illegal one.
+  std::string input = "xboard\nnew\nsd 3\n";
+  for (int i = 0; i < 60; ++i) input += "go\n";
+  input += "quit\n";
+  Session r = run(input);
+  EXPECT_EQ(r.status, 0);
+  std::string replay = "xboard\nnew\nforce\n";
+  int moves = 0;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("move ", 0) == 0) {
+      replay += line.substr(5) + "\n";
+      ++moves;
+    }
+  EXPECT_GE(moves, 20);
+  Session check = run(replay + "quit\n");
+  EXPECT_FALSE(contains(check.out, "illegal move"));
+}
+
+TEST_F(Transcript, NullMoveIsRefusedInCheck) {
+  writeFile("vorlak.cfg", CONFIG);
+  Session r = run("xboard\nsetboard 4k3/8/8/8/8/8/4r3/4K3 w - - 0 1\nnull\ngetfen\nquit\n");
+  EXPECT_TRUE(contains(r.out, "illegal move: null\n"));
+  EXPECT_FALSE(contains(r.out, "\nmove "));
+  EXPECT_TRUE(contains(r.out, "4k3/8/8/8/8/8/4r3/4K3 w - - 0 1\n"));
+}
