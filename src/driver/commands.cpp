@@ -138,150 +138,317 @@ double parseLevelBase(const char* text) {
   return minutes;
 }
 
-uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
-  Position* p = &e->position;
-  const char* command = words[0];
-  const char* argument = words[1];
+namespace {
 
-  if (is(command, "time")) {
-    p->clockTime = std::atof(argument);
-  } else if (is(command, "otim")) {
-    p->opponentTime = std::atof(argument);
-    if (p->movesPerControl > 0 && (p->movesCompleted + 1) % p->movesPerControl == 0 &&
-        p->engineIsBlack == 0 && p->movesCompleted > 0)
-      p->opponentTime += p->baseTime;
-  } else if (is(command, "white") || is(command, "black")) {
-    const int side = is(command, "white") ? WHITE : BLACK;
-    e->sideToMove = side;
-    p->engineIsBlack = uint32_t(side);
-    if (is(argument, "go")) {
-      p->engineIsBlack = uint32_t(side ^ 1);
-      p->modeFlags &= ~FORCE_MODE;
-      return SEARCHING;
-    }
-  } else if (is(command, "result")) {
-    char comment[WORD_COUNT * WORD_SIZE] = "";
-    for (int i = 2; i < WORD_COUNT; ++i) {
-      if (!words[i][0]) continue;
-      std::strcat(comment, words[i]);
-      std::strcat(comment, " ");
-    }
-    writeResultLine(e->listFile, p, argument, comment);
-    newGame(e);
-  } else if (is(command, "force")) {
-    p->modeFlags |= FORCE_MODE;
-  } else if (is(command, "go")) {
-    e->sideToMove = int(p->engineIsBlack);
-    p->engineIsBlack ^= 1;
-    p->modeFlags &= ~FORCE_MODE;
-    return SEARCHING;
-  } else if (is(command, "level")) {
-    p->movesPerControl = uint32_t(std::max(0, std::atoi(argument)));
-    p->baseTime = p->clockTime = parseLevelBase(words[2]) * 6000.0;
-    p->increment = std::atof(words[3]) * 100.0;
-    e->fixedMoveTime = 0;
-  } else if (is(command, "st")) {
-    p->movesPerControl = 1;
-    p->clockTime = p->opponentTime = std::atof(argument) * 100.0;
-    p->increment = 0.0;
-    e->fixedMoveTime = std::max(p->clockTime, 0.0);
-  } else if (is(command, "sd")) {
-    p->depthLimit = uint32_t(std::clamp(std::atoi(argument), 0, MAX_PLY));
-  } else if (is(command, "solution")) {
-    joinThree(p->testText, words);
-  } else if (is(command, "position")) {
-    newGame(e);
-    p->modeFlags &= ~(RANDOM_MODE | CLOCK_GAME);
-    p->modeFlags |= BOOK_OFF;
-    p->randomLevel = 0;
-    joinThree(p->testText, words);
-  } else if (is(command, "printMove")) {
-    std::printf("%s myMove %s\n", p->testText, p->myMoveText);
-  } else if (is(command, "setboard")) {
-    setBoard(words, e);
-  } else if (is(command, "getfen")) {
-    char text[FEN_SIZE];
-    getFen(e->sideToMove, p, &e->records[0], text);
-    std::printf("%s\n", text);
-  } else if (is(command, "reverse")) {
-    char text[FEN_SIZE];
-    reverseBoard(&e->sideToMove, p, &e->records[0], &e->tables, text);
-    e->records[1] = e->records[0];
-    std::printf("%s\n", text);
-  } else if (is(command, "draw")) {
-    if (p->modeFlags & XBOARD_MODE) {
-      if (e->drawAcceptable == 1) std::printf("offer draw\n");
-      if (isClaimableDraw(drawCheck(0, p, &e->records[0]))) std::printf("offer draw\n");
-    }
-  } else if (is(command, "hard")) {
-    p->modeFlags |= PONDER_FLAG;
-  } else if (is(command, "easy")) {
-    p->modeFlags &= ~PONDER_FLAG;
-  } else if (is(command, "ponder")) {
-    if (is(argument, "on")) p->modeFlags |= PONDER_FLAG;
-    if (is(argument, "off")) p->modeFlags &= ~PONDER_FLAG;
-  } else if (is(command, "new")) {
-    newGame(e);
-  } else if (is(command, "rating")) {
-    p->ratingDifference = std::atoi(words[2]) - std::atoi(argument);
-  } else if (is(command, "name")) {
-    copyText(p->opponentName, argument, sizeof p->opponentName);
-  } else if (is(command, "computer") || is(command, "post") || is(command, "nopost") ||
-             is(command, "playother") || is(command, "?")) {
-  } else if (is(command, "exit") || is(command, "quit")) {
-    exitProgram(e);
-  } else if (is(command, "protover")) {
-  } else if (is(command, "xboard")) {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    std::signal(SIGINT, SIG_IGN);
-    std::signal(SIGTERM, SIG_IGN);
-    p->modeFlags |= XBOARD_MODE;
-  } else if (is(command, "readPGN")) {
-    readPGN(argument, words[2], std::atoi(words[3]));
-    newGame(e);
-  } else if (is(command, "readTextBooks")) {
-    readTextBooks(&e->sideToMove, p, e->records, &e->tables);
-    newGame(e);
-  } else if (is(command, "whiteFEN")) {
-    whiteFEN(&e->sideToMove, p, e->records, &e->tables);
-  } else if (is(command, "blackFEN")) {
-    blackFEN(&e->sideToMove, p, e->records, &e->tables);
-  } else if (is(command, "bk") || is(command, "hint") || is(command, "edit") ||
-             is(command, "analyze")) {
-  } else if (is(command, "display")) {
-    displayBoard(p);
-  } else if (is(command, "random")) {
-    if (is(argument, "on")) {
-      p->modeFlags |= RANDOM_MODE;
-      p->randomLevel = random32() % 3 + 1;
-    } else if (is(argument, "off")) {
-      p->randomLevel = 0;
-      p->modeFlags &= ~RANDOM_MODE;
-    }
-  } else if (is(command, "score")) {
-    std::printf("score = %d\n", scoreCommand(e->sideToMove, p, e->records, &e->tables));
-  } else if (is(command, "perft")) {
-    runPerft(argument, e);
-  } else if (is(command, "hashsize")) {
-    // Sizes take effect when the tables are allocated at start-up.
-    if (!e->started) {
-      if (const uint32_t mask = hashMaskForMegabytes(std::atol(argument))) p->hashMask = mask;
-    }
-  } else if (is(command, "egtbcachesize")) {
-    if (!e->started) p->egtbCacheBytes = uint64_t(std::max(0L, std::atol(argument))) << 20;
-  } else if (is(command, "egtbdir")) {
-    if (!e->started) copyText(p->egtbDirectory, argument, sizeof p->egtbDirectory);
-  } else if (is(command, "null")) {
-    return passMove(e) ? SEARCHING : RESTING;
-  } else if (is(command, "accepted") || is(command, "rejected") || is(command, "pause") ||
-             is(command, "resume") || is(command, "ics") || is(command, "variant")) {
-    // Protocol words of later versions: understood and ignored.
-  } else if (is(command, "ping")) {
-    std::printf("pong %s\n", argument);
-  } else if (is(command, "usermove")) {
-    return playOpponentMove(words[1], e);
-  } else {
-    return playOpponentMove(words[0], e);
+// A command's handler gets the line's words and answers RESTING or SEARCHING.
+using Words = char (*)[WORD_SIZE];
+using Handler = uint32_t (*)(Words words, Engine* e);
+
+struct Command {
+  const char* word;
+  Handler handler;
+};
+
+uint32_t ignore(Words, Engine*) { return RESTING; }
+
+uint32_t opponentTime(Words words, Engine* e) {
+  Position* p = &e->position;
+  p->opponentTime = std::atof(words[1]);
+  // The opponent's clock gets the next period's time when its control is reached.
+  if (p->movesPerControl > 0 && (p->movesCompleted + 1) % p->movesPerControl == 0 &&
+      p->engineIsBlack == 0 && p->movesCompleted > 0)
+    p->opponentTime += p->baseTime;
+  return RESTING;
+}
+
+// white, black: that side is to move and the engine plays the other, or with "go" this one.
+uint32_t sideToMove(Words words, Engine* e) {
+  Position* p = &e->position;
+  const int side = is(words[0], "white") ? WHITE : BLACK;
+  e->sideToMove = side;
+  p->engineIsBlack = uint32_t(side);
+  if (!is(words[1], "go")) return RESTING;
+  p->engineIsBlack = uint32_t(side ^ 1);
+  p->modeFlags &= ~FORCE_MODE;
+  return SEARCHING;
+}
+
+uint32_t result(Words words, Engine* e) {
+  char comment[WORD_COUNT * WORD_SIZE] = "";
+  for (int i = 2; i < WORD_COUNT; ++i) {
+    if (!words[i][0]) continue;
+    std::strcat(comment, words[i]);
+    std::strcat(comment, " ");
+  }
+  writeResultLine(e->listFile, &e->position, words[1], comment);
+  newGame(e);
+  return RESTING;
+}
+
+uint32_t go(Words, Engine* e) {
+  Position* p = &e->position;
+  e->sideToMove = int(p->engineIsBlack);
+  p->engineIsBlack ^= 1;
+  p->modeFlags &= ~FORCE_MODE;
+  return SEARCHING;
+}
+
+uint32_t level(Words words, Engine* e) {
+  Position* p = &e->position;
+  p->movesPerControl = uint32_t(std::max(0, std::atoi(words[1])));
+  p->baseTime = p->clockTime = parseLevelBase(words[2]) * 6000.0;
+  p->increment = std::atof(words[3]) * 100.0;
+  e->fixedMoveTime = 0;
+  return RESTING;
+}
+
+uint32_t fixedTime(Words words, Engine* e) {
+  Position* p = &e->position;
+  p->movesPerControl = 1;
+  p->clockTime = p->opponentTime = std::atof(words[1]) * 100.0;
+  p->increment = 0.0;
+  e->fixedMoveTime = std::max(p->clockTime, 0.0);
+  return RESTING;
+}
+
+uint32_t testPosition(Words words, Engine* e) {
+  Position* p = &e->position;
+  newGame(e);
+  p->modeFlags &= ~(RANDOM_MODE | CLOCK_GAME);
+  p->modeFlags |= BOOK_OFF;
+  p->randomLevel = 0;
+  joinThree(p->testText, words);
+  return RESTING;
+}
+
+uint32_t printFen(Words, Engine* e) {
+  char text[FEN_SIZE];
+  getFen(e->sideToMove, &e->position, &e->records[0], text);
+  std::printf("%s\n", text);
+  return RESTING;
+}
+
+uint32_t reverseColours(Words, Engine* e) {
+  char text[FEN_SIZE];
+  reverseBoard(&e->sideToMove, &e->position, &e->records[0], &e->tables, text);
+  e->records[1] = e->records[0];
+  std::printf("%s\n", text);
+  return RESTING;
+}
+
+uint32_t drawOffer(Words, Engine* e) {
+  Position* p = &e->position;
+  if (p->modeFlags & XBOARD_MODE) {
+    if (e->drawAcceptable == 1) std::printf("offer draw\n");
+    if (isClaimableDraw(drawCheck(0, p, &e->records[0]))) std::printf("offer draw\n");
   }
   return RESTING;
+}
+
+uint32_t ponder(Words words, Engine* e) {
+  Position* p = &e->position;
+  if (is(words[1], "on")) p->modeFlags |= PONDER_FLAG;
+  if (is(words[1], "off")) p->modeFlags &= ~PONDER_FLAG;
+  return RESTING;
+}
+
+uint32_t xboard(Words, Engine* e) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::signal(SIGINT, SIG_IGN);
+  std::signal(SIGTERM, SIG_IGN);
+  e->position.modeFlags |= XBOARD_MODE;
+  return RESTING;
+}
+
+uint32_t randomChoices(Words words, Engine* e) {
+  Position* p = &e->position;
+  if (is(words[1], "on")) {
+    p->modeFlags |= RANDOM_MODE;
+    p->randomLevel = random32() % 3 + 1;
+  } else if (is(words[1], "off")) {
+    p->randomLevel = 0;
+    p->modeFlags &= ~RANDOM_MODE;
+  }
+  return RESTING;
+}
+
+// Sizes and directories take effect when the tables are set up at start-up.
+uint32_t hashSize(Words words, Engine* e) {
+  if (e->started) return RESTING;
+  const uint32_t mask = hashMaskForMegabytes(std::atol(words[1]));
+  if (mask) e->position.hashMask = mask;
+  return RESTING;
+}
+
+uint32_t tablebaseCacheSize(Words words, Engine* e) {
+  if (!e->started)
+    e->position.egtbCacheBytes = uint64_t(std::max(0L, std::atol(words[1]))) << 20;
+  return RESTING;
+}
+
+uint32_t tablebaseDirectory(Words words, Engine* e) {
+  Position* p = &e->position;
+  if (!e->started) copyText(p->egtbDirectory, words[1], sizeof p->egtbDirectory);
+  return RESTING;
+}
+
+uint32_t clockTime(Words w, Engine* e) {
+  e->position.clockTime = std::atof(w[1]);
+  return RESTING;
+}
+
+uint32_t force(Words, Engine* e) {
+  e->position.modeFlags |= FORCE_MODE;
+  return RESTING;
+}
+
+uint32_t depthLimit(Words w, Engine* e) {
+  e->position.depthLimit = uint32_t(std::clamp(std::atoi(w[1]), 0, MAX_PLY));
+  return RESTING;
+}
+
+uint32_t solution(Words w, Engine* e) {
+  joinThree(e->position.testText, w);
+  return RESTING;
+}
+
+uint32_t printMove(Words, Engine* e) {
+  std::printf("%s myMove %s\n", e->position.testText, e->position.myMoveText);
+  return RESTING;
+}
+
+uint32_t setBoardCommand(Words w, Engine* e) {
+  setBoard(w, e);
+  return RESTING;
+}
+
+uint32_t hard(Words, Engine* e) {
+  e->position.modeFlags |= PONDER_FLAG;
+  return RESTING;
+}
+
+uint32_t easy(Words, Engine* e) {
+  e->position.modeFlags &= ~PONDER_FLAG;
+  return RESTING;
+}
+
+uint32_t newCommand(Words, Engine* e) {
+  newGame(e);
+  return RESTING;
+}
+
+uint32_t rating(Words w, Engine* e) {
+  e->position.ratingDifference = std::atoi(w[2]) - std::atoi(w[1]);
+  return RESTING;
+}
+
+uint32_t name(Words w, Engine* e) {
+  copyText(e->position.opponentName, w[1], sizeof e->position.opponentName);
+  return RESTING;
+}
+
+[[noreturn]] uint32_t quit(Words, Engine* e) { exitProgram(e); }
+
+uint32_t readPgnCommand(Words w, Engine* e) {
+  readPGN(w[1], w[2], std::atoi(w[3]));
+  newGame(e);
+  return RESTING;
+}
+
+uint32_t readTextBooksCommand(Words, Engine* e) {
+  readTextBooks(&e->sideToMove, &e->position, e->records, &e->tables);
+  newGame(e);
+  return RESTING;
+}
+
+uint32_t whiteFenCommand(Words, Engine* e) {
+  whiteFEN(&e->sideToMove, &e->position, e->records, &e->tables);
+  return RESTING;
+}
+
+uint32_t blackFenCommand(Words, Engine* e) {
+  blackFEN(&e->sideToMove, &e->position, e->records, &e->tables);
+  return RESTING;
+}
+
+uint32_t display(Words, Engine* e) {
+  displayBoard(&e->position);
+  return RESTING;
+}
+
+uint32_t score(Words, Engine* e) {
+  std::printf("score = %d\n", scoreCommand(e->sideToMove, &e->position, e->records, &e->tables));
+  return RESTING;
+}
+
+uint32_t perftCommand(Words w, Engine* e) {
+  runPerft(w[1], e);
+  return RESTING;
+}
+
+uint32_t null(Words, Engine* e) { return passMove(e) ? SEARCHING : RESTING; }
+
+uint32_t ping(Words w, Engine*) {
+  std::printf("pong %s\n", w[1]);
+  return RESTING;
+}
+
+uint32_t userMove(Words w, Engine* e) { return playOpponentMove(w[1], e); }
+
+// The command words, compared case-insensitively; any other word is taken for a move.
+const Command kCommands[] = {
+    {"time", clockTime},
+    {"otim", opponentTime},
+    {"white", sideToMove},
+    {"black", sideToMove},
+    {"result", result},
+    {"force", force},
+    {"go", go},
+    {"level", level},
+    {"st", fixedTime},
+    {"sd", depthLimit},
+    {"solution", solution},
+    {"position", testPosition},
+    {"printMove", printMove},
+    {"setboard", setBoardCommand},
+    {"getfen", printFen},
+    {"reverse", reverseColours},
+    {"draw", drawOffer},
+    {"hard", hard},
+    {"easy", easy},
+    {"ponder", ponder},
+    {"new", newCommand},
+    {"rating", rating},
+    {"name", name},
+    {"exit", quit},
+    {"quit", quit},
+    {"xboard", xboard},
+    {"readPGN", readPgnCommand},
+    {"readTextBooks", readTextBooksCommand},
+    {"whiteFEN", whiteFenCommand},
+    {"blackFEN", blackFenCommand},
+    {"display", display},
+    {"random", randomChoices},
+    {"score", score},
+    {"perft", perftCommand},
+    {"hashsize", hashSize},
+    {"egtbcachesize", tablebaseCacheSize},
+    {"egtbdir", tablebaseDirectory},
+    {"null", null},
+    {"ping", ping},
+    {"usermove", userMove},
+    // Understood and ignored: protocol words the engine has nothing to do for, and those
+    // of later protocol versions.
+    {"computer", ignore}, {"post", ignore}, {"nopost", ignore}, {"playother", ignore},
+    {"?", ignore}, {"protover", ignore}, {"bk", ignore}, {"hint", ignore}, {"edit", ignore},
+    {"analyze", ignore}, {"accepted", ignore}, {"rejected", ignore}, {"pause", ignore},
+    {"resume", ignore}, {"ics", ignore}, {"variant", ignore},
+};
+
+}  // namespace
+
+uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
+  for (const Command& command : kCommands)
+    if (is(words[0], command.word)) return command.handler(words, e);
+  return playOpponentMove(words[0], e);
 }
