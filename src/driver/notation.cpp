@@ -114,24 +114,13 @@ void san(int side, int ply, Move move, char* text, Position* p, UndoRecord* reco
 }
 
 Move parseMove(char* word, int side, Position* p, UndoRecord* records, const BoardTables* t) {
-  Move list[MAX_MOVES];
   char text[MOVE_TEXT_SIZE];
-  for (int pass = 0; pass < 2; ++pass) {
-    const int n = pass == 0 ? generateCaptures(side, 0, list, p, records, t, 0)
-                            : generateNonCaptures(side, 0, list, p, records, t, 0);
-    Move match = 0;
-    for (int i = 0; i < n; ++i) {
-      moveToCoordinates(list[i], text);
-      if (std::strcmp(text, word) == 0) {
-        match = list[i];
-        continue;
-      }
-      san(side, 0, list[i], text, p, records, t);
-      cutCheckSign(text);
-      cutCheckSign(word);
-      if (std::strcmp(text, word) == 0) match = list[i];
-    }
-    if (match) return match;
-  }
-  return 0;
+  return lastMatchingMove(side, p, records, t, [&](Move move) {
+    moveToCoordinates(move, text);
+    if (std::strcmp(text, word) == 0) return true;
+    san(side, 0, move, text, p, records, t);
+    cutCheckSign(text);
+    cutCheckSign(word);
+    return std::strcmp(text, word) == 0;
+  });
 }
