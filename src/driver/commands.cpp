@@ -12,6 +12,7 @@
 #include "board/position.h"
 #include "book/bookbuild.h"
 #include "driver/game.h"
+#include "driver/history.h"
 #include "driver/notation.h"
 #include "eval/evaluate.h"
 #include "movegen/attacks.h"
@@ -43,7 +44,7 @@ uint32_t playOpponentMove(char* word, Engine* e) {
   }
   listRecord(e, e->sideToMove, move, false, 0);
   makeMove(e->sideToMove, 1, move, p, e->records, &e->tables);
-  afterGameMove(e);
+  afterGameMove(e, move);
   displayBoard(p);
   return SEARCHING;
 }
@@ -74,6 +75,7 @@ void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   displayBoard(p);
   e->records[1] = e->records[0];
   e->fixedMoveTime = 0;  // a set-up position starts with the default clock
+  markSetUp(e);
 }
 
 void runPerft(const char* argument, Engine* e) {
@@ -111,6 +113,7 @@ bool passMove(Engine* e) {
   r.halfMoveClock = 0;
   e->records[0] = r;
   shiftKillers(p);
+  markSetUp(e);
   displayBoard(p);
   return true;
 }
@@ -207,6 +210,7 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
     char text[FEN_SIZE];
     reverseBoard(&e->sideToMove, p, &e->records[0], &e->tables, text);
     e->records[1] = e->records[0];
+    markSetUp(e);
     std::printf("%s\n", text);
   } else if (is(command, "draw")) {
     if (p->modeFlags & XBOARD_MODE) {
@@ -276,6 +280,11 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   } else if (is(command, "accepted") || is(command, "rejected") || is(command, "pause") ||
              is(command, "resume") || is(command, "ics") || is(command, "variant")) {
     // Protocol words of later versions: understood and ignored.
+  } else if (is(command, "undo") || is(command, "remove")) {
+    // xboard takes back one ply (undo, in force mode) or the user's last move and the
+    // engine's reply (remove).
+    if (!takeBack(e, is(command, "undo") ? 1 : 2))
+      std::printf("Error (no move to take back): %s\n", command);
   } else if (is(command, "ping")) {
     std::printf("pong %s\n", argument);
   } else if (is(command, "usermove")) {
