@@ -59,7 +59,11 @@ void finishEdit(Engine* e) {
   std::snprintf(words[4], WORD_SIZE, "-");
   std::snprintf(words[5], WORD_SIZE, "0");
   std::snprintf(words[6], WORD_SIZE, "%u", e->position.movesCompleted + 1);
+  // xboard edits in force mode and goes on sending moves to be recorded, not answered:
+  // unlike setboard, the edit leaves force mode as it was.
+  const uint64_t force = e->position.modeFlags & FORCE_MODE;
   interpretCommand(words, e);
+  e->position.modeFlags = (e->position.modeFlags & ~FORCE_MODE) | force;
 }
 
 }  // namespace
