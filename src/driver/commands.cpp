@@ -11,7 +11,9 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "book/bookbuild.h"
+#include "driver/edit.h"
 #include "driver/game.h"
+#include "driver/history.h"
 #include "driver/notation.h"
 #include "eval/evaluate.h"
 #include "movegen/attacks.h"
@@ -43,7 +45,7 @@ uint32_t playOpponentMove(char* word, Engine* e) {
   }
   listRecord(e, e->sideToMove, move, false, 0);
   makeMove(e->sideToMove, 1, move, p, e->records, &e->tables);
-  afterGameMove(e);
+  afterGameMove(e, move);
   displayBoard(p);
   return SEARCHING;
 }
@@ -74,6 +76,7 @@ void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   displayBoard(p);
   e->records[1] = e->records[0];
   e->fixedMoveTime = 0;  // a set-up position starts with the default clock
+  markSetUp(e);
 }
 
 void runPerft(const char* argument, Engine* e) {
@@ -111,6 +114,7 @@ bool passMove(Engine* e) {
   r.halfMoveClock = 0;
   e->records[0] = r;
   shiftKillers(p);
+  markSetUp(e);
   displayBoard(p);
   return true;
 }
@@ -232,6 +236,7 @@ uint32_t reverseColours(Words, Engine* e) {
   char text[FEN_SIZE];
   reverseBoard(&e->sideToMove, &e->position, &e->records[0], &e->tables, text);
   e->records[1] = e->records[0];
+  markSetUp(e);
   std::printf("%s\n", text);
   return RESTING;
 }
@@ -395,6 +400,19 @@ uint32_t ping(Words w, Engine*) {
 
 uint32_t userMove(Words w, Engine* e) { return playOpponentMove(w[1], e); }
 
+uint32_t edit(Words, Engine* e) {
+  startEdit(e);
+  return RESTING;
+}
+
+// xboard takes back one ply (undo, in force mode) or the user's last move and the
+// engine's reply (remove).
+uint32_t takeBackCommand(Words w, Engine* e) {
+  if (!takeBack(e, is(w[0], "undo") ? 1 : 2))
+    std::printf("Error (no move to take back): %s\n", w[0]);
+  return RESTING;
+}
+
 // The command words, compared case-insensitively; any other word is taken for a move.
 const Command kCommands[] = {
     {"time", clockTime},
@@ -437,10 +455,13 @@ const Command kCommands[] = {
     {"null", null},
     {"ping", ping},
     {"usermove", userMove},
+    {"edit", edit},
+    {"undo", takeBackCommand},
+    {"remove", takeBackCommand},
     // Understood and ignored: protocol words the engine has nothing to do for, and those
     // of later protocol versions.
     {"computer", ignore}, {"post", ignore}, {"nopost", ignore}, {"playother", ignore},
-    {"?", ignore}, {"protover", ignore}, {"bk", ignore}, {"hint", ignore}, {"edit", ignore},
+    {"?", ignore}, {"protover", ignore}, {"bk", ignore}, {"hint", ignore},
     {"analyze", ignore}, {"accepted", ignore}, {"rejected", ignore}, {"pause", ignore},
     {"resume", ignore}, {"ics", ignore}, {"variant", ignore},
 };
@@ -448,6 +469,7 @@ const Command kCommands[] = {
 }  // namespace
 
 uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
+  if (e->editing) return editCommand(words, e);
   for (const Command& command : kCommands)
     if (is(words[0], command.word)) return command.handler(words, e);
   return playOpponentMove(words[0], e);

@@ -106,7 +106,7 @@ void playMove(Engine* e, Move move, int score) {
   const uint32_t movesToGo = e->movesToGo;
   updateClocks(e);
   endOfMoveTests(e, side, move, score);
-  afterGameMove(e);
+  afterGameMove(e, move);
   startNewPeriodIfDue(e, movesToGo);
 }
 

@@ -129,6 +129,22 @@ int dampedExtension(int sum, int ply, int searchDepth) {
   return (4 * d - ply) * sum / (2 * d);
 }
 
+// Entry of every node: the line of this ply starts empty; the ply limit and the clock
+// may stop the search. True when the node returns at once, with *result.
+bool stopsAtEntry(SearchContext* s, int ply, int alpha, int* result) {
+  s->pv[ply][PV_END] = Move(ply);
+  if (ply >= PLY_LIMIT) {
+    s->position->modeFlags |= STOP_SEARCH;
+    *result = alpha;
+    return true;
+  }
+  if (clockCheck(s->position, s->tc)) {
+    *result = 0;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void setDefaultExtensions(Position* p) {
@@ -159,12 +175,7 @@ bool clockCheck(Position* p, TimeControl* tc) {
 
 int quiesce(SearchContext* s, int side, int ply, int alpha, int beta, int noPv, int nodeType) {
   Position* p = s->position;
-  s->pv[ply][PV_END] = Move(ply);
-  if (ply >= PLY_LIMIT) {
-    p->modeFlags |= STOP_SEARCH;
-    return alpha;
-  }
-  if (clockCheck(p, s->tc)) return 0;
+  if (int early; stopsAtEntry(s, ply, alpha, &early)) return early;
   ++p->quiesceNodeCount;
 
   int whiteMaterial = 0, blackMaterial = 0, bonus = 0;
@@ -225,12 +236,7 @@ int search(SearchContext* s, int side, int ply, int alpha, int beta, int depth,
   Position* p = s->position;
   UndoRecord* records = s->records;
   const BoardTables* bt = s->boardTables;
-  s->pv[ply][PV_END] = Move(ply);
-  if (ply >= PLY_LIMIT) {
-    p->modeFlags |= STOP_SEARCH;
-    return alpha;
-  }
-  if (clockCheck(p, s->tc)) return 0;
+  if (int early; stopsAtEntry(s, ply, alpha, &early)) return early;
   ++p->nodeCount;
 
   if (ply <= int(p->searchDepth) && ply < TABLEBASE_PLY_LIMIT &&

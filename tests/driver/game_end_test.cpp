@@ -1,4 +1,7 @@
 // Whole turns of the engine: results, claims, the list file and the thinking output.
+#include <algorithm>
+#include <vector>
+
 #include "driver/transcript.h"
 #include "test_support.h"
 
@@ -35,12 +38,12 @@ TEST_F(Transcript, XboardGameGoesOnAfterResults) {
   EXPECT_TRUE(contains(r.out, "6k1/5ppp/8/8/8/8/5PPP/3r2K1 w - - 0 1\n"));
 
   // A repetition before the search is claimed, and the engine still moves.
-  r = run("xboard\nnew\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ngo\nquit\n");
+  r = run("xboard\nnew\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\nsd 4\ngo\nquit\n");
   EXPECT_TRUE(contains(r.out, "1/2-1/2 {repetition}\n"));
   EXPECT_TRUE(contains(r.out, "\nmove "));
 
   // Not enough material before the search.
-  r = run("xboard\nsetboard 8/8/3k4/8/8/3KB3/8/8 w - - 0 1\ngo\nquit\n");
+  r = run("xboard\nsetboard 8/8/3k4/8/8/3KB3/8/8 w - - 0 1\nsd 4\ngo\nquit\n");
   EXPECT_TRUE(contains(r.out, "1/2-1/2 {not enough material}\n"));
   EXPECT_TRUE(contains(r.out, "\nmove "));
 }
@@ -90,4 +93,63 @@ TEST_F(Transcript, NullMoveIsRefusedInCheck) {
   EXPECT_TRUE(contains(r.out, "illegal move: null\n"));
   EXPECT_FALSE(contains(r.out, "\nmove "));
   EXPECT_TRUE(contains(r.out, "4k3/8/8/8/8/8/4r3/4K3 w - - 0 1\n"));
+}
+
+// Moves taken back restore every field a FEN shows, across castling, en passant,
+// promotion and captures, and the repetition history with them.
+TEST_F(Transcript, UndoAndRemoveReturnToEarlierPositions) {
+  writeFile("vorlak.cfg", CONFIG);
+  const std::vector<std::string> moves = {"e1g1", "e8g8", "a1b1", "d7d5", "e5d6", "e7d6",
+                                          "b7a8q", "f8a8"};
+  std::string input =
+      "xboard\nsetboard r3k2r/pP1ppppp/8/4P3/8/8/8/R3K2R w KQkq - 3 20\nforce\ngetfen\n";
+  for (const std::string& m : moves) input += m + "\ngetfen\n";
+  for (size_t i = 0; i < moves.size(); ++i) input += "undo\ngetfen\n";
+  input += "undo\n";  // nothing left to take back
+  for (const std::string& m : moves) input += m + "\n";
+  input += "remove\ngetfen\nquit\n";
+  Session r = run(input);
+  std::vector<std::string> fens;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);)
+    if (std::count(line.begin(), line.end(), '/') == 7) fens.push_back(line);
+  ASSERT_EQ(fens.size(), 2 * moves.size() + 2);
+  // fens: the set-up, after each move, then after each undo, then after the remove.
+  for (size_t i = 1; i <= moves.size(); ++i)
+    EXPECT_EQ(fens[moves.size() + i], fens[moves.size() - i]) << "undo " << i;
+  EXPECT_EQ(fens.back(), fens[moves.size() - 2]);
+  EXPECT_TRUE(contains(r.out, "Error (no move to take back): undo\n"));
+  EXPECT_FALSE(contains(r.out, "illegal move"));
+
+  // A position reached twice, one ply taken back and played again: still the second time,
+  // so one more cycle is the third and is claimed.
+  r = run("xboard\nnew\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nundo\nf3g1\nf6g8\n"
+          "g1f3\ng8f6\nf3g1\nf6g8\nsd 4\ngo\nquit\n");
+  EXPECT_TRUE(contains(r.out, "1/2-1/2 {repetition}\n"));
+}
+
+// xboard's protocol-1 way of setting up a position.
+TEST_F(Transcript, EditModeSetsUpWhatSetboardWould) {
+  writeFile("vorlak.cfg", CONFIG);
+  Session r = run(
+      "xboard\nnew\nforce\nedit\n#\nKe1\nRh1\nRa1\nPe4\nc\nKe8\nRa8\nPd4\nQb2\n.\ngetfen\n"
+      "setboard r3k3/8/8/8/3pP3/8/1q6/R3K2R w KQq - 0 1\ngetfen\n"
+      // A second white king is refused and changes nothing.
+      "edit\nKd3\n.\ngetfen\n"
+      // Squares emptied one by one, with Black to move.
+      "black\nforce\nedit\nxb2\nxd4\n.\ngetfen\n"
+      // Moves after an edit in force mode are recorded, not answered.
+      "e8c8\ngetfen\nquit\n");
+  std::vector<std::string> fens;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);)
+    if (std::count(line.begin(), line.end(), '/') == 7) fens.push_back(line);
+  ASSERT_EQ(fens.size(), 5u) << r.out;
+  EXPECT_EQ(fens[0], "r3k3/8/8/8/3pP3/8/1q6/R3K2R w KQq - 0 1");
+  EXPECT_EQ(fens[1], fens[0]);
+  EXPECT_EQ(fens[2], fens[0]);
+  EXPECT_TRUE(contains(r.err, "Illegal position in FEN\n"));
+  EXPECT_EQ(fens[3], "r3k3/8/8/8/4P3/8/8/R3K2R b KQq - 0 1");
+  EXPECT_EQ(fens[4], "2kr4/8/8/8/4P3/8/8/R3K2R w KQ - 1 2");
+  EXPECT_FALSE(contains(r.out, "\nmove "));
 }
