@@ -373,8 +373,9 @@ inline int fixedMen(const Layout& L, const Men& m, int* fixed) {
   return n;
 }
 
+// Put whole into each caller: the index functions call it once per lambda.
 template <typename F>
-inline void forEachSquare(const Layout& L, Men& m, F f) {
+[[gnu::always_inline]] inline void forEachSquare(const Layout& L, Men& m, F f) {
   f(m.s[PS_KING]);
   f(m.o[PS_KING]);
   for (int g = 0; g < L.sGroupCount; ++g)
