@@ -43,8 +43,8 @@ expect "no list files among the defaults" test -z "$(ls "$share" | grep '^list\.
 eng=$prefix/share/games/plugins/xboard/vorlak.eng
 expect "vorlak.eng installed" test -f "$eng"
 expect "vorlak.eng starts with the plugin line" test "$(sed -n 1p "$eng")" = "plugin spec 0.0"
-expect "vorlak.eng starts the installed launcher as protocol 1 in the data directory" \
-  test "$(sed -n 2p "$eng")" = "\"vorlak\" -fcp \"$bin/vorlak\" -fd \"$share\" -firstProtocolVersion 1"
+expect "vorlak.eng starts the installed launcher from the data directory" \
+  test "$(sed -n 2p "$eng")" = "cd $share; $bin/vorlak"
 expect "vorlak.eng plays chess" test "$(sed -n 3p "$eng")" = "chess"
 logo=$prefix/share/games/plugins/logos/vorlak.png
 expect "logo is a PNG" test "$(head -c 8 "$logo" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a"
