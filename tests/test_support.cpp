@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -100,4 +101,35 @@ std::vector<PerftCase> readPerftFile(const std::string& path) {
     cases.push_back(c);
   }
   return cases;
+}
+
+namespace {
+bool matchFrom(const char* s, const char* p) {
+  if (!*p) return !*s;
+  if (*p == '#') {
+    const char* t = s;
+    if (*t == '-') ++t;
+    if (!std::isdigit(static_cast<unsigned char>(*t))) return false;
+    while (std::isdigit(static_cast<unsigned char>(*t)))
+      if (matchFrom(++t, p + 1)) return true;
+    return false;
+  }
+  if (*p == '@') {
+    for (const char* t = s; *t && *t != ' ' && *t != '\n';)
+      if (matchFrom(++t, p + 1)) return true;
+    return false;
+  }
+  return *s == *p && matchFrom(s + 1, p + 1);
+}
+}  // namespace
+
+bool matchesPattern(const std::string& line, const std::string& pattern) {
+  return matchFrom(line.c_str(), pattern.c_str());
+}
+
+bool hasLineMatching(const std::string& text, const std::string& pattern) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);)
+    if (matchesPattern(line, pattern)) return true;
+  return false;
 }

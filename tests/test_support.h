@@ -27,6 +27,13 @@ std::unique_ptr<TestBoard> makeBoard(const std::string& fen = "");
 std::string coordinates(Move move);
 std::string testDataPath(const std::string& relative);
 
+// Does the whole line match the pattern? In a pattern '#' stands for an integer (an
+// optional minus and digits), '@' for a word (one or more non-blank characters); every
+// other character stands for itself.
+bool matchesPattern(const std::string& line, const std::string& pattern);
+// Does any line of text (split at line feeds) match the pattern?
+bool hasLineMatching(const std::string& text, const std::string& pattern);
+
 // EPD lines of the form "FEN ;D1 n ;D2 n ...".
 struct PerftCase {
   std::string fen;

@@ -10,7 +10,9 @@
 #include "board/bitboard.h"
 #include "board/makemove.h"
 #include "board/position.h"
+#include "book/bookbuild.h"
 #include "driver/game.h"
+#include "driver/history.h"
 #include "driver/notation.h"
 #include "eval/evaluate.h"
 #include "movegen/attacks.h"
@@ -42,7 +44,7 @@ uint32_t playOpponentMove(char* word, Engine* e) {
   }
   listRecord(e, e->sideToMove, move, false, 0);
   makeMove(e->sideToMove, 1, move, p, e->records, &e->tables);
-  afterGameMove(e);
+  afterGameMove(e, move);
   displayBoard(p);
   return SEARCHING;
 }
@@ -73,6 +75,7 @@ void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   displayBoard(p);
   e->records[1] = e->records[0];
   e->fixedMoveTime = 0;  // a set-up position starts with the default clock
+  markSetUp(e);
 }
 
 void runPerft(const char* argument, Engine* e) {
@@ -110,6 +113,7 @@ bool passMove(Engine* e) {
   r.halfMoveClock = 0;
   e->records[0] = r;
   shiftKillers(p);
+  markSetUp(e);
   displayBoard(p);
   return true;
 }
@@ -206,6 +210,7 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
     char text[FEN_SIZE];
     reverseBoard(&e->sideToMove, p, &e->records[0], &e->tables, text);
     e->records[1] = e->records[0];
+    markSetUp(e);
     std::printf("%s\n", text);
   } else if (is(command, "draw")) {
     if (p->modeFlags & XBOARD_MODE) {
@@ -235,10 +240,18 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
     std::signal(SIGINT, SIG_IGN);
     std::signal(SIGTERM, SIG_IGN);
     p->modeFlags |= XBOARD_MODE;
-  } else if (is(command, "readPGN") || is(command, "readTextBooks")) {
-    newGame(e);  // book building comes with the opening books
-  } else if (is(command, "whiteFEN") || is(command, "blackFEN") || is(command, "bk") ||
-             is(command, "hint") || is(command, "edit") || is(command, "analyze")) {
+  } else if (is(command, "readPGN")) {
+    readPGN(argument, words[2], std::atoi(words[3]));
+    newGame(e);
+  } else if (is(command, "readTextBooks")) {
+    readTextBooks(&e->sideToMove, p, e->records, &e->tables);
+    newGame(e);
+  } else if (is(command, "whiteFEN")) {
+    whiteFEN(&e->sideToMove, p, e->records, &e->tables);
+  } else if (is(command, "blackFEN")) {
+    blackFEN(&e->sideToMove, p, e->records, &e->tables);
+  } else if (is(command, "bk") || is(command, "hint") || is(command, "edit") ||
+             is(command, "analyze")) {
   } else if (is(command, "display")) {
     displayBoard(p);
   } else if (is(command, "random")) {
@@ -267,6 +280,11 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   } else if (is(command, "accepted") || is(command, "rejected") || is(command, "pause") ||
              is(command, "resume") || is(command, "ics") || is(command, "variant")) {
     // Protocol words of later versions: understood and ignored.
+  } else if (is(command, "undo") || is(command, "remove")) {
+    // xboard takes back one ply (undo, in force mode) or the user's last move and the
+    // engine's reply (remove).
+    if (!takeBack(e, is(command, "undo") ? 1 : 2))
+      std::printf("Error (no move to take back): %s\n", command);
   } else if (is(command, "ping")) {
     std::printf("pong %s\n", argument);
   } else if (is(command, "usermove")) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "board/types.h"
+#include "driver/history.h"
 #include "search/clock.h"
 #include "search/hash.h"
 #include "search/search.h"
@@ -40,4 +41,6 @@ struct Engine {
   Move pv[MAX_PLY][MAX_PLY + 1];
   Move expectedReply;
   SearchContext search;
+
+  GameHistory history;  // moves since the last set-up, for undo and remove
 };

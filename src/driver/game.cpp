@@ -8,6 +8,7 @@
 #include "board/bitboard.h"
 #include "board/position.h"
 #include "driver/commands.h"
+#include "driver/history.h"
 #include "driver/notation.h"
 #include "eval/evaluate.h"
 #include "eval/sqvalue.h"
@@ -51,6 +52,7 @@ void newGame(Engine* e) {
   e->records[1] = e->records[0];
   p->ratingDifference = 0;
   loadSquareValues(&e->tables);
+  markSetUp(e);
   seedRandom(uint32_t(std::time(nullptr)));
   p->modeFlags |= RANDOM_MODE;
   p->randomLevel = random32() % 3 + 1;
@@ -141,8 +143,9 @@ void announceResult(Engine* e, const char* result, const char* comment) {
 
 }  // namespace
 
-void afterGameMove(Engine* e) {
+void afterGameMove(Engine* e, Move move) {
   Position* p = &e->position;
+  recordGameMove(e, move);
   e->records[0] = e->records[1];
   shiftKillers(p);
   e->sideToMove ^= 1;

@@ -18,8 +18,9 @@ inline bool isClaimableDraw(int drawCheckResult) {
 void listRecord(Engine* engine, int side, Move move, bool engineMove, int score);
 
 // After a game move made at ply 1: it becomes the game position, killers move down a
-// ply, the other side is to move and the move counters follow.
-void afterGameMove(Engine* engine);
+// ply, the other side is to move, the move counters follow and the move is kept in the
+// game's history.
+void afterGameMove(Engine* engine, Move move);
 
 // Repetition, fifty moves and insufficient material before the engine's search: in xboard
 // mode the claim is printed and the engine still moves; on the console the game ends.

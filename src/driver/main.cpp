@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/position.h"
+#include "book/book.h"
 #include "driver/commands.h"
 #include "driver/engine.h"
 #include "driver/game.h"
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
   setUpTablebases(e);
   e->started = true;
   newGame(e);
+  loadBooks();
   displayBoard(&e->position);
 
   for (;;) {

@@ -6,6 +6,7 @@
 
 #include "board/makemove.h"
 #include "board/position.h"
+#include "book/book.h"
 #include "driver/commands.h"
 #include "driver/game.h"
 #include "driver/input.h"
@@ -21,8 +22,9 @@ namespace {
 constexpr uint32_t BOOK_MISS_LIMIT = 3;  // the book is asked while fewer turns missed
 constexpr uint32_t FAST_ITERATIONS_ALLOWED = 64;
 
-// Until the opening books are built the book never has a move.
-Move bookMove(Engine*) { return 0; }
+Move bookMove(Engine* e) {
+  return bookProbe(e->sideToMove, &e->position, e->records, &e->tables);
+}
 
 void bindSearch(Engine* e) {
   SearchContext* s = &e->search;
@@ -104,7 +106,7 @@ void playMove(Engine* e, Move move, int score) {
   const uint32_t movesToGo = e->movesToGo;
   updateClocks(e);
   endOfMoveTests(e, side, move, score);
-  afterGameMove(e);
+  afterGameMove(e, move);
   startNewPeriodIfDue(e, movesToGo);
 }
 

@@ -49,6 +49,7 @@ void computeTimeBudget(Engine* e) {
   Position* p = &e->position;
   TimeControl* tc = &e->tc;
   tc->startTime = clockMicroseconds();
+  tc->fixedTime = e->fixedMoveTime > 0;
   e->movesToGo = movesToGoOf(p);
   const double n = double(e->movesToGo);
 

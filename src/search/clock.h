@@ -9,6 +9,7 @@ struct TimeControl {
   uint64_t nodeBudget;      // nodes between clock checks
   uint64_t nextClockCheck;  // combined node count at which the clock is read next
   double budgetCeiling;     // what the clock can pay for this move, whatever stretches it
+  bool fixedTime;           // st: the budget is the move's own time, to be used in full
 };
 
 // Raises the budget by extra microseconds, never beyond what the clock can pay.

@@ -362,6 +362,9 @@ int iterativeDeepening(SearchContext* s, int side, Move* rootMoves, int rootMove
     const double b2 = nodes / previousNodes;
     std::printf("branching factors = %.2f, %.2f\n", b1, b2);
     timeFactor = (b2 < 3.0 && movesToGo <= 7) ? INITIAL_TIME_FACTOR : std::min(b2, MAX_TIME_FACTOR);
+    // A fixed time per move is the move's own: another iteration starts while any of it
+    // is left (the clock check cuts it at the limit).
+    if (tc->fixedTime) timeFactor = 1.0;
     previousNodes = nodes > 0 ? nodes : 1;
 
     if (score > MATE_THRESHOLD || stop) break;
