@@ -25,7 +25,7 @@ bin=$prefix/games
 share=$prefix/share/vorlak
 
 # --- what was installed
-for f in games/vorlak games/tbgen games/tbprobe games/tbcompress libexec/vorlak/vorlak; do
+for f in games/vorlak games/tbgen games/tbprobe games/tbcompress games/bookgen libexec/vorlak/vorlak; do
   expect "$f is an installed program" test -x "$prefix/$f"
 done
 for f in vorlak.cfg sqvalue; do
@@ -49,7 +49,7 @@ expect "vorlak.eng plays chess" test "$(sed -n 3p "$eng")" = "chess"
 logo=$prefix/share/games/plugins/logos/vorlak.png
 expect "logo is a PNG" test "$(head -c 8 "$logo" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a"
 
-for page in vorlak tbgen tbprobe tbcompress; do
+for page in vorlak tbgen tbprobe tbcompress bookgen; do
   file=$prefix/share/man/man6/$page.6.gz
   [ -e "$file" ] || file=$prefix/share/man/man6/$page.6
   expect "manual page $page(6) installed" test -f "$file"
