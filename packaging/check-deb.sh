@@ -24,7 +24,7 @@ trap cleanup EXIT
 echo "== cpack"
 (cd "$build" && rm -f vorlak_*.deb && cpack -G DEB > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$build"/vorlak_*.deb)
-echo "$deb"
+echo "$deb: $(du -k "$deb" | cut -f1) kB"
 if command -v lintian > /dev/null; then
   echo "== lintian (errors, warnings, info, pedantic)"
   lintian -I --pedantic "$deb" 2>&1 | grep -v '^running with root' || echo "(no tags)"
@@ -77,6 +77,7 @@ stop_xboard
 grep 'StartChildProcess' "$work/xboard.debug"
 sed -n '/^\[White/p; /^\[Black/p; /^\[Result/p' "$pgn"
 grep -o '{[^}]*} *\(1-0\|0-1\|1/2-1/2\)$' "$pgn" || true
+echo "vorlak's book moves: $(grep -c '<first : tellics kibitz book move' "$work/xboard.debug")"
 ls "$HOME/.local/share/vorlak"
 grep -q '^\[Result "\(1-0\|0-1\|1/2-1/2\)"' "$pgn" || { echo "FAIL: no game result"; exit 1; }
 

@@ -67,7 +67,7 @@ mkdir "$home"
 data=$home/.local/share/vorlak
 run() {  # run INPUT [ARGS...]: the launcher with the scratch HOME; output in $out, status in $status
   local input=$1; shift
-  out=$(cd "$work" && printf '%b' "$input" | env -u XDG_DATA_HOME HOME="$home" timeout 60 "$bin/vorlak" "$@" 2> "$work/err")
+  out=$(cd "$work" && printf '%b' "$input" | env -u XDG_DATA_HOME HOME="$home" timeout -k 5 60 "$bin/vorlak" "$@" 2> "$work/err")
   status=$?
   err=$(cat "$work/err")
 }
@@ -82,9 +82,12 @@ expect "other arguments are refused with status 2" test "$status" = 2
 expect "and one line on stderr" test "$(printf '%s\n' "$err" | wc -l)" = 1 -a -n "$err"
 expect "arguments make no data directory" test ! -e "$home/.local"
 
-run "new\nsd 2\ne2e4\nd2d4\nc2c3\nquit\n"
+run "xboard\nnew\nsd 2\ne2e4\nd2d4\nc2c3\nquit\n"
 expect "the first game ends with quit (status $status)" test "$status" = 0
 expect "the engine answered every move" test "$(printf '%s\n' "$out" | grep -c '^move ')" = 3
+if [ -e "$share/black.bin" ]; then  # the engine has Black: its first reply to 1. e4 is booked
+  expect "the copied book is played from" grep -q "^tellics kibitz book move" <<< "$out"
+fi
 for f in vorlak.cfg sqvalue white black white.bin black.bin; do
   if [ -e "$share/$f" ]; then
     expect "first start copies $f" cmp -s "$share/$f" "$data/$f"
