@@ -11,6 +11,7 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "book/bookbuild.h"
+#include "driver/edit.h"
 #include "driver/game.h"
 #include "driver/history.h"
 #include "driver/notation.h"
@@ -142,6 +143,7 @@ double parseLevelBase(const char* text) {
 }
 
 uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
+  if (e->editing) return editCommand(words, e);
   Position* p = &e->position;
   const char* command = words[0];
   const char* argument = words[1];
@@ -250,7 +252,9 @@ uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
     whiteFEN(&e->sideToMove, p, e->records, &e->tables);
   } else if (is(command, "blackFEN")) {
     blackFEN(&e->sideToMove, p, e->records, &e->tables);
-  } else if (is(command, "bk") || is(command, "hint") || is(command, "edit") ||
+  } else if (is(command, "edit")) {
+    startEdit(e);
+  } else if (is(command, "bk") || is(command, "hint") ||
              is(command, "analyze")) {
   } else if (is(command, "display")) {
     displayBoard(p);

@@ -43,4 +43,9 @@ struct Engine {
   SearchContext search;
 
   GameHistory history;  // moves since the last set-up, for undo and remove
+
+  // xboard's edit mode: the board being set up and the colour being placed.
+  bool editing;
+  int editColour;
+  int editBoard[64];
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 char commandWords[WORD_COUNT][WORD_SIZE];
+bool hashStartsComment = true;
 uint32_t engineState = PROCESSING;
 
 namespace {
@@ -54,7 +55,7 @@ bool readCommandLine(std::FILE* in) {
       continue;
     }
     if (skipping) continue;
-    if (!inWord && words == 0 && c == '#') {
+    if (!inWord && words == 0 && c == '#' && hashStartsComment) {
       comment = true;
       continue;
     }

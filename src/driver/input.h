@@ -11,6 +11,8 @@ enum EngineState : uint32_t { PROCESSING = 1, RESTING = 2, SEARCHING = 4 };
 
 extern char commandWords[WORD_COUNT][WORD_SIZE];
 extern uint32_t engineState;
+// A "#" before the first word makes the rest of a line a comment, except in edit mode.
+extern bool hashStartsComment;
 
 void clearWords(char words[WORD_COUNT][WORD_SIZE]);
 

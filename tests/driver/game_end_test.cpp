@@ -127,3 +127,29 @@ TEST_F(Transcript, UndoAndRemoveReturnToEarlierPositions) {
           "g1f3\ng8f6\nf3g1\nf6g8\nsd 4\ngo\nquit\n");
   EXPECT_TRUE(contains(r.out, "1/2-1/2 {repetition}\n"));
 }
+
+// xboard's protocol-1 way of setting up a position.
+TEST_F(Transcript, EditModeSetsUpWhatSetboardWould) {
+  writeFile("vorlak.cfg", CONFIG);
+  Session r = run(
+      "xboard\nnew\nforce\nedit\n#\nKe1\nRh1\nRa1\nPe4\nc\nKe8\nRa8\nPd4\nQb2\n.\ngetfen\n"
+      "setboard r3k3/8/8/8/3pP3/8/1q6/R3K2R w KQq - 0 1\ngetfen\n"
+      // A second white king is refused and changes nothing.
+      "edit\nKd3\n.\ngetfen\n"
+      // Squares emptied one by one, with Black to move.
+      "black\nforce\nedit\nxb2\nxd4\n.\ngetfen\n"
+      // Moves after an edit in force mode are recorded, not answered.
+      "e8c8\ngetfen\nquit\n");
+  std::vector<std::string> fens;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);)
+    if (std::count(line.begin(), line.end(), '/') == 7) fens.push_back(line);
+  ASSERT_EQ(fens.size(), 5u) << r.out;
+  EXPECT_EQ(fens[0], "r3k3/8/8/8/3pP3/8/1q6/R3K2R w KQq - 0 1");
+  EXPECT_EQ(fens[1], fens[0]);
+  EXPECT_EQ(fens[2], fens[0]);
+  EXPECT_TRUE(contains(r.err, "Illegal position in FEN\n"));
+  EXPECT_EQ(fens[3], "r3k3/8/8/8/4P3/8/8/R3K2R b KQq - 0 1");
+  EXPECT_EQ(fens[4], "2kr4/8/8/8/4P3/8/8/R3K2R w KQ - 1 2");
+  EXPECT_FALSE(contains(r.out, "\nmove "));
+}
