@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr const char* VERSION = "070722";
+
 Engine engine;  // lives for the whole run; nothing is allocated after start-up but the tables
 
 void readConfiguration(Engine* e) {
@@ -63,11 +65,42 @@ void setUpTablebases(Engine* e) {
   std::printf("ERROR in initializing EGTB\n");
 }
 
+// Only --help and --version are understood; they answer and leave before anything starts.
+// Any other argument is refused so that a mistyped option never starts a game.
+void handleArguments(int argc, char** argv) {
+  if (argc < 2) return;
+  const char* arg = argv[1];
+  if (argc == 2 && std::strcmp(arg, "--version") == 0) {
+    std::printf("vorlak version %s\n", VERSION);
+    std::exit(0);
+  }
+  if (argc == 2 && std::strcmp(arg, "--help") == 0) {
+    std::printf(
+        "usage: vorlak [--help | --version]\n"
+        "\n"
+        "A chess engine for xboard-compatible interfaces (xboard protocol, version 1).\n"
+        "Without arguments it reads vorlak.cfg from the working directory, then commands\n"
+        "on standard input; it also reads sqvalue, white.bin and black.bin there and\n"
+        "appends each day's games to list.MMDDYY there. The installed vorlak command\n"
+        "runs it in ${XDG_DATA_HOME:-~/.local/share}/vorlak. See vorlak(6).\n"
+        "\n"
+        "  --help     print this text and exit\n"
+        "  --version  print the version and exit\n");
+    std::exit(0);
+  }
+  // Name the first word that is not a lone --help or --version.
+  const bool known = std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "--version") == 0;
+  std::fprintf(stderr, "vorlak: unexpected argument '%s' (usage: vorlak [--help | --version])\n",
+               known ? argv[2] : arg);
+  std::exit(2);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  handleArguments(argc, argv);
   Engine* e = &engine;
-  std::printf("vorlak version %s\n", "070722");
+  std::printf("vorlak version %s\n", VERSION);
   e->listFile = openListFile();
   e->speedFactor = 0.9;
   e->extraPercent = 100;
