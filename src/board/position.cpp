@@ -20,22 +20,8 @@ int pieceOfLetter(char c) {
 // reverseBoard so that both write the same layout.
 void writeFen(const int board[64], bool whiteToMove, int whiteCastle, int blackCastle,
               Bitboard enPassant, int halfMoveClock, unsigned movesCompleted, char* text) {
-  char* out = text;
-  for (int rank = 7; rank >= 0; --rank) {
-    int empty = 0;
-    for (int file = 0; file < 8; ++file) {
-      int code = board[rank * 8 + file];
-      if (!code) {
-        ++empty;
-        continue;
-      }
-      if (empty) *out++ = char('0' + empty);
-      empty = 0;
-      *out++ = kFenLetters[code];
-    }
-    if (empty) *out++ = char('0' + empty);
-    *out++ = rank ? '/' : ' ';
-  }
+  char* out = writePlacement(board, text);
+  *out++ = ' ';
   *out++ = whiteToMove ? 'w' : 'b';
   *out++ = ' ';
   if (whiteCastle < 1 && blackCastle < 1) {
@@ -240,6 +226,27 @@ bool setBoardFromFen(const char* placement, char sideCharacter, const char* cast
   long fullMove = decimalValue(fullMoveText);
   p->movesCompleted = uint32_t(fullMove < 1 ? 0 : fullMove > 100000 ? 99999 : fullMove - 1);
   return true;
+}
+
+char* writePlacement(const int board[64], char* text) {
+  char* out = text;
+  for (int rank = 7; rank >= 0; --rank) {
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      const int code = board[rank * 8 + file];
+      if (!code) {
+        ++empty;
+        continue;
+      }
+      if (empty) *out++ = char('0' + empty);
+      empty = 0;
+      *out++ = kFenLetters[code];
+    }
+    if (empty) *out++ = char('0' + empty);
+    if (rank) *out++ = '/';
+  }
+  *out = '\0';
+  return out;
 }
 
 void boardOf(const Position* p, int board[64]) {

@@ -21,6 +21,10 @@ bool setBoardFromFen(const char* placement, char sideCharacter, const char* cast
                      const char* fullMoveText, int* sideToMove, Position* position,
                      UndoRecord* root, const BoardTables* tables, bool display = true);
 
+// Writes the placement field of a FEN for a 64-entry piece array into text (at least 72
+// bytes), terminated; returns the end.
+char* writePlacement(const int board[64], char* text);
+
 // Writes the FEN of the position into text (at least 100 bytes).
 void getFen(int side, const Position* position, const UndoRecord* root, char* text);
 

@@ -27,33 +27,12 @@ int squareOfText(const char* text) {
   return (text[1] - '1') * 8 + (text[0] - 'a');
 }
 
-// FEN placement of a piece array.
-void placementOf(const int board[64], char* out) {
-  static const char letters[] = " PNBRQKpnbrqk";
-  for (int rank = 7; rank >= 0; --rank) {
-    int empty = 0;
-    for (int file = 0; file < 8; ++file) {
-      const int code = board[rank * 8 + file];
-      if (!code) {
-        ++empty;
-        continue;
-      }
-      if (empty) *out++ = char('0' + empty);
-      empty = 0;
-      *out++ = letters[code];
-    }
-    if (empty) *out++ = char('0' + empty);
-    if (rank) *out++ = '/';
-  }
-  *out = '\0';
-}
-
 void finishEdit(Engine* e) {
   e->editing = false;
   hashStartsComment = true;
   char words[WORD_COUNT][WORD_SIZE] = {};
   std::snprintf(words[0], WORD_SIZE, "setboard");
-  placementOf(e->editBoard, words[1]);
+  writePlacement(e->editBoard, words[1]);
   std::snprintf(words[2], WORD_SIZE, "%c", e->sideToMove == WHITE ? 'w' : 'b');
   std::snprintf(words[3], WORD_SIZE, "KQkq");  // kept only where king and rook are at home
   std::snprintf(words[4], WORD_SIZE, "-");
