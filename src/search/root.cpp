@@ -28,8 +28,6 @@ constexpr double MIN_ELAPSED = 1000.0;  // microseconds: an elapsed time counts 
 
 // drawClaim codes written into a root move that draws at once.
 constexpr int CLAIM_REPETITION = 1;
-constexpr int DRAW_MATERIAL_CODE = 13;  // drawCheck: insufficient material
-constexpr int DRAW_FIFTY_CODE = 50;     // drawCheck: fifty-move rule
 constexpr int CLAIM_FIFTY_MOVES = 2;
 constexpr Move INSUFFICIENT_MATERIAL_BITS = Move(1) << 46 | Move(1) << 48 | Move(1) << 49;
 
@@ -136,15 +134,15 @@ int rootSearch(SearchContext* s, int side, int alpha, int beta, int depth, Move*
     int repetitionFactor = 1;
     int score = 0;
     const int draw = drawCheck(1, p, &records[1]);
-    if (draw == 2) {
+    if (draw == DRAW_ONE_REPETITION) {
       repetitionFactor = 2;
-    } else if (draw == DRAW_MATERIAL_CODE) {
+    } else if (draw == DRAW_MATERIAL) {
       repetitionFactor = 0;
       m = rootMoves[i] = m | INSUFFICIENT_MATERIAL_BITS;
-    } else if (draw == DRAW_FIFTY_CODE) {
+    } else if (draw == DRAW_FIFTY_MOVES) {
       repetitionFactor = 0;
       m = rootMoves[i] = withDrawClaim(m, CLAIM_FIFTY_MOVES);
-    } else if (draw >= 3) {
+    } else if (draw >= DRAW_REPETITION) {
       repetitionFactor = 0;
       m = rootMoves[i] = withDrawClaim(m, CLAIM_REPETITION);
     }

@@ -347,9 +347,9 @@ int search(SearchContext* s, int side, int ply, int alpha, int beta, int depth,
     int score = 0;
     if (records[ply + 1].halfMoveClock > 2) {
       const int draw = drawCheck(ply + 1, p, &records[ply + 1]);
-      if (draw == 2)
+      if (draw == DRAW_ONE_REPETITION)
         repetitionFactor = 2;
-      else if (draw >= 3)
+      else if (draw >= DRAW_REPETITION)
         repetitionFactor = 0;  // drawn: repetition, insufficient material or fifty moves
     }
 
