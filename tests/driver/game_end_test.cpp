@@ -7,7 +7,16 @@
 
 namespace {
 const char* const CONFIG = "hashsize 1\n";
+
+// The FEN lines (getfen answers) of an engine's output, in order.
+std::vector<std::string> fenLines(const std::string& out) {
+  std::vector<std::string> fens;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);)
+    if (std::count(line.begin(), line.end(), '/') == 7) fens.push_back(line);
+  return fens;
 }
+}  // namespace
 
 TEST_F(Transcript, ConsoleGameEndsWithTheResultLine) {
   writeFile("vorlak.cfg", CONFIG);
@@ -109,10 +118,7 @@ TEST_F(Transcript, UndoAndRemoveReturnToEarlierPositions) {
   for (const std::string& m : moves) input += m + "\n";
   input += "remove\ngetfen\nquit\n";
   Session r = run(input);
-  std::vector<std::string> fens;
-  std::istringstream lines(r.out);
-  for (std::string line; std::getline(lines, line);)
-    if (std::count(line.begin(), line.end(), '/') == 7) fens.push_back(line);
+  const std::vector<std::string> fens = fenLines(r.out);
   ASSERT_EQ(fens.size(), 2 * moves.size() + 2);
   // fens: the set-up, after each move, then after each undo, then after the remove.
   for (size_t i = 1; i <= moves.size(); ++i)
@@ -140,10 +146,7 @@ TEST_F(Transcript, EditModeSetsUpWhatSetboardWould) {
       "black\nforce\nedit\nxb2\nxd4\n.\ngetfen\n"
       // Moves after an edit in force mode are recorded, not answered.
       "e8c8\ngetfen\nquit\n");
-  std::vector<std::string> fens;
-  std::istringstream lines(r.out);
-  for (std::string line; std::getline(lines, line);)
-    if (std::count(line.begin(), line.end(), '/') == 7) fens.push_back(line);
+  const std::vector<std::string> fens = fenLines(r.out);
   ASSERT_EQ(fens.size(), 5u) << r.out;
   EXPECT_EQ(fens[0], "r3k3/8/8/8/3pP3/8/1q6/R3K2R w KQq - 0 1");
   EXPECT_EQ(fens[1], fens[0]);
