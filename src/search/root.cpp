@@ -156,9 +156,7 @@ int rootSearch(SearchContext* s, int side, int alpha, int beta, int depth, Move*
       } else {
         searchFlags = followPv ? REMEMBER_BEST : 0;
         carry = rootExtension;
-        if ((movePiece(m) == WHITE_PAWN && rankOf(moveTo(m)) == 6) ||
-            (movePiece(m) == BLACK_PAWN && rankOf(moveTo(m)) == 1))
-          carry += p->pawnPushExtension;
+        if (pawnToSeventh(m)) carry += p->pawnPushExtension;
         if (carry >= EXTENSION_PLY) {
           extension = 1;
           carry -= EXTENSION_PLY;

@@ -49,12 +49,6 @@ inline int tablebaseScoreAtPly(int score, int ply) {
   return score;
 }
 
-inline bool pawnToSeventh(Move m) {
-  const int piece = movePiece(m);
-  const int rank = rankOf(moveTo(m));
-  return (piece == WHITE_PAWN && rank == 6) || (piece == BLACK_PAWN && rank == 1);
-}
-
 // A repeated position scores half its value; its child gets the doubled window so that
 // the halved score keeps the bounds true.
 inline int doubledBound(int bound) {

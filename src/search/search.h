@@ -32,6 +32,12 @@ constexpr int PLY_LIMIT = MAX_PLY - 1;
 // Middlegame threshold on phaseMaterial (reductions, table clearing, fast iterations).
 constexpr int MIDDLEGAME_PHASE = 1400;
 
+// A pawn reaching its seventh rank (the pawn-push extension).
+constexpr bool pawnToSeventh(Move m) {
+  return (movePiece(m) == WHITE_PAWN && rankOf(moveTo(m)) == 6) ||
+         (movePiece(m) == BLACK_PAWN && rankOf(moveTo(m)) == 1);
+}
+
 constexpr int mateScore(int ply) { return ply - INFINITE_SCORE - 1; }  // mated at ply
 
 // Everything a search call reaches besides its own arguments.
