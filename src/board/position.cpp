@@ -49,7 +49,8 @@ void writeFen(const int board[64], bool whiteToMove, int whiteCastle, int blackC
 }
 
 // A placement that cannot be played from: a colour without exactly one king, more
-// than 16 men or 8 pawns of a colour, a pawn on the first or last rank.
+// than 16 men or 8 pawns of a colour, a pawn on the first or last rank. (A missing king
+// is refused here so that a typed FEN never reaches the rebuild's fatal test.)
 bool playablePlacement(const int board[64]) {
   int kings[2] = {0, 0}, men[2] = {0, 0}, pawns[2] = {0, 0};
   for (int sq = 0; sq < 64; ++sq) {
@@ -65,7 +66,7 @@ bool playablePlacement(const int board[64]) {
     }
   }
   for (int c = 0; c < 2; ++c)
-    if (kings[c] > 1 || men[c] > 16 || pawns[c] > 8) return false;
+    if (kings[c] != 1 || men[c] > 16 || pawns[c] > 8) return false;
   return true;
 }
 

@@ -14,8 +14,9 @@ void setStartPosition(int* sideToMove, Position* position, UndoRecord* root,
                       const BoardTables* tables);
 
 // Sets the position from the six FEN fields and prints the board (unless display is
-// false). Returns false, changing nothing, when the placement is refused; the reason
-// has then been printed on standard error.
+// false). Returns false, changing nothing, when the placement is refused (a strange
+// character, a colour without exactly one king, ...); the reason has then been printed
+// on standard error. An empty placement is refused like a board without kings.
 bool setBoardFromFen(const char* placement, char sideCharacter, const char* castling,
                      const char* enPassantText, const char* halfMoveText,
                      const char* fullMoveText, int* sideToMove, Position* position,
