@@ -158,11 +158,8 @@ void setStartPosition(int* sideToMove, Position* p, UndoRecord* root, const Boar
   rebuildPosition(board, p, root, t);
 }
 
-bool setBoardFromFen(const char* placement, char sideCharacter, const char* castling,
-                     const char* enPassantText, const char* halfMoveText,
-                     const char* fullMoveText, int* sideToMove, Position* p, UndoRecord* root,
-                     const BoardTables* t, bool display) {
-  int board[64] = {};
+PlacementStatus readPlacement(const char* placement, int board[64]) {
+  for (int sq = 0; sq < 64; ++sq) board[sq] = EMPTY;
   int rankStart = 56, file = 0;
   for (const char* c = placement; *c; ++c) {
     bool ok = true;
@@ -179,14 +176,25 @@ bool setBoardFromFen(const char* placement, char sideCharacter, const char* cast
     } else {
       ok = false;
     }
-    if (!ok) {
+    if (!ok) return PLACEMENT_MALFORMED;
+  }
+  return playablePlacement(board) ? PLACEMENT_PLAYABLE : PLACEMENT_ILLEGAL;
+}
+
+bool setBoardFromFen(const char* placement, char sideCharacter, const char* castling,
+                     const char* enPassantText, const char* halfMoveText,
+                     const char* fullMoveText, int* sideToMove, Position* p, UndoRecord* root,
+                     const BoardTables* t, bool display) {
+  int board[64];
+  switch (readPlacement(placement, board)) {
+    case PLACEMENT_MALFORMED:
       std::fprintf(stderr, "Strange character in FEN\n");
       return false;
-    }
-  }
-  if (!playablePlacement(board)) {
-    std::fprintf(stderr, "Illegal position in FEN\n");
-    return false;
+    case PLACEMENT_ILLEGAL:
+      std::fprintf(stderr, "Illegal position in FEN\n");
+      return false;
+    case PLACEMENT_PLAYABLE:
+      break;
   }
 
   // A right is kept only while king and rook stand on their original squares.

@@ -50,14 +50,6 @@ uint32_t playOpponentMove(char* word, Engine* e) {
   return SEARCHING;
 }
 
-// The side not to move must not be in check: such a placement cannot have arisen.
-bool sideNotToMoveSafe(Engine* e) {
-  const Position* p = &e->position;
-  const int side = e->sideToMove;
-  const int king = int(side == WHITE ? p->blackKingSquare : p->whiteKingSquare);
-  return !(attackInfoBy(side, king, p, &e->records[0], &e->tables) & ATTACKED);
-}
-
 void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   Position* p = &e->position;
   const Position savedPosition = *p;
@@ -66,7 +58,7 @@ void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   if (!setBoardFromFen(words[1], words[2][0], words[3], words[4], words[5], words[6],
                        &e->sideToMove, p, &e->records[0], &e->tables, false))
     return;
-  if (!sideNotToMoveSafe(e)) {
+  if (sideNotToMoveInCheck(e->sideToMove, p, &e->records[0], &e->tables)) {
     *p = savedPosition;
     e->records[0] = savedRoot;
     e->sideToMove = savedSide;

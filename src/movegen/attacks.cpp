@@ -88,6 +88,11 @@ uint8_t attackInfoBy(int side, int sq, const Position* p, UndoRecord* r, const B
   return side == WHITE ? attackInfoT<WHITE>(sq, p, r, t) : attackInfoT<BLACK>(sq, p, r, t);
 }
 
+bool sideNotToMoveInCheck(int side, const Position* p, UndoRecord* r, const BoardTables* t) {
+  const int king = int(side == WHITE ? p->blackKingSquare : p->whiteKingSquare);
+  return (attackInfoBy(side, king, p, r, t) & ATTACKED) != 0;
+}
+
 int findWhiteCheckers(int sq, Bitboard* checkers, const Position* p, const BoardTables* t) {
   return findCheckersT<WHITE>(sq, checkers, p, t);
 }
