@@ -176,7 +176,7 @@ uint32_t result(Words words, Engine* e) {
     std::strcat(comment, words[i]);
     std::strcat(comment, " ");
   }
-  writeResultLine(e->listFile, &e->position, words[1], comment);
+  listResult(e, words[1], comment);
   newGame(e);
   return RESTING;
 }
