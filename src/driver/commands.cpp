@@ -198,12 +198,16 @@ uint32_t level(Words words, Engine* e) {
   return RESTING;
 }
 
+// st 0 or less asks for moves as fast as possible: the shortest fixed time, not the
+// clock of the last level (whose periods would add their base time every move).
+constexpr double SHORTEST_FIXED_MOVE_TIME = 1.0;  // centiseconds
+
 uint32_t fixedTime(Words words, Engine* e) {
   Position* p = &e->position;
   p->movesPerControl = 1;
   p->clockTime = p->opponentTime = std::atof(words[1]) * 100.0;
   p->increment = 0.0;
-  e->fixedMoveTime = std::max(p->clockTime, 0.0);
+  e->fixedMoveTime = std::max(p->clockTime, SHORTEST_FIXED_MOVE_TIME);
   return RESTING;
 }
 
