@@ -133,6 +133,31 @@ const char* const kFlow[] = {
 // settings above gives the engine more time than these.
 const char* const kShortSearch[] = {"st 0", "time 0", "time -100", "level 0 0 0"};
 
+// Checks the engine's turn of a step: no move in force mode, otherwise at most one, legal
+// in the position of that moment, and the engine's board afterwards the one it leads to.
+// Returns the number of moves checked (0 or 1).
+int expectLegalTurn(const Step& s) {
+  const std::vector<std::string> moves = engineMoves(s.output);
+  if (!s.searched || s.forced) {
+    EXPECT_TRUE(moves.empty()) << s.command;
+    return 0;
+  }
+  EXPECT_LE(moves.size(), 1u) << s.output;
+  if (moves.size() != 1) return 0;  // no legal move (mate, stalemate)
+  const std::string& played = moves[0];
+  Move match = 0;
+  for (Move m : s.legal)
+    if (coordinates(m) == played) match = m;
+  EXPECT_NE(match, 0u) << played << " in " << s.fenBefore << " after '" << s.command << "'";
+  if (!match) return 0;
+  EXPECT_NE(moveCaptured(match), int(WHITE_KING));
+  EXPECT_NE(moveCaptured(match), int(BLACK_KING));
+  TestBoard replay(s.fenBefore);
+  replay.play(match);
+  EXPECT_EQ(replay.fen(), s.fenAfter) << s.fenBefore << " " << played;
+  return 1;
+}
+
 }  // namespace
 
 TEST(LegalitySessions, EveryMovePrintedIsLegalWhateverTheSettings) {
@@ -143,27 +168,7 @@ TEST(LegalitySessions, EveryMovePrintedIsLegalWhateverTheSettings) {
     std::vector<Step> steps;
     auto run = [&](const std::string& line) {
       steps.push_back(execute(engine, line));
-      const Step& s = steps.back();
-      const std::vector<std::string> moves = engineMoves(s.output);
-      if (!s.searched || s.forced) {
-        EXPECT_TRUE(moves.empty()) << s.command;
-        return;
-      }
-      ASSERT_LE(moves.size(), 1u) << s.output;
-      if (moves.empty()) return;  // no legal move (mate, stalemate) or the game is over
-      const std::string& played = moves[0];
-      Move match = 0;
-      for (Move m : s.legal)
-        if (coordinates(m) == played) match = m;
-      ASSERT_NE(match, 0u) << "session " << session << ": " << played << " in " << s.fenBefore
-                           << " after '" << s.command << "'";
-      EXPECT_NE(moveCaptured(match), int(WHITE_KING));
-      EXPECT_NE(moveCaptured(match), int(BLACK_KING));
-      // The board the engine keeps is the one its move leads to.
-      TestBoard replay(s.fenBefore);
-      replay.play(match);
-      EXPECT_EQ(replay.fen(), s.fenAfter) << s.fenBefore << " " << played;
-      ++movesChecked;
+      movesChecked += expectLegalTurn(steps.back());
     };
     run(kShortSearch[rng() % 4]);
     run("sd 2");
@@ -187,7 +192,7 @@ TEST(LegalitySessions, EveryMovePrintedIsLegalWhateverTheSettings) {
         run(kShortSearch[rng() % 4]);
         run("sd 3");
       }
-      if (HasFatalFailure()) {
+      if (HasFailure()) {
         std::string log;
         for (const Step& s : steps) log += s.command + "\n";
         FAIL() << "commands of session " << session << ":\n" << log;
@@ -195,4 +200,57 @@ TEST(LegalitySessions, EveryMovePrintedIsLegalWhateverTheSettings) {
     }
   }
   EXPECT_GT(movesChecked, 100);
+}
+
+// The search at its ply limit, a list of 218 moves, half-move clocks far past the
+// fifty-move rule, and a reversible stretch longer than the key history with passed turns.
+TEST(LegalitySessions, PlyLimitFullMoveListsAndLongHistories) {
+  InProcessEngine engine;
+  Engine* e = engine.e.get();
+  auto expectMove = [&](const std::string& line) {
+    const Step s = execute(engine, line);
+    EXPECT_EQ(expectLegalTurn(s), 1) << line << "\n" << s.output;
+    return s;
+  };
+  // Few moves and a drawn ending: the iterations run into the ply limit.
+  execute(engine, "setboard 7k/7P/7K/8/8/8/8/8 w - - 0 1");
+  execute(engine, "sd 64");
+  execute(engine, "st 1");
+  expectMove("go");
+  EXPECT_GE(e->position.searchDepth, 40u);
+  EXPECT_LE(e->position.searchDepth, uint32_t(MAX_PLY - 1));
+
+  execute(engine, "setboard R6R/3Q4/1Q4Q1/4Q3/2Q4Q/Q4Q2/pp1Q4/kBNN1KB1 w - - 0 1");
+  EXPECT_EQ(engine.legalMoves().size(), 218u);
+  execute(engine, "sd 3");
+  execute(engine, "st 0");
+  expectMove("go");
+
+  for (const char* clock : {"150", "9999"}) {
+    execute(engine, std::string("setboard 4k3/8/8/8/8/8/8/R3K3 w Q - ") + clock + " 70");
+    execute(engine, "sd 3");
+    execute(engine, "time 0");
+    const Step s = expectMove("go");
+    EXPECT_NE(s.output.find("1/2-1/2 {50 move rule}\n"), std::string::npos) << clock;
+  }
+
+  // 160 reversible plies, some of them passed turns, in force mode; then searches.
+  std::mt19937 rng(99);
+  execute(engine, "setboard r3k3/8/8/8/8/8/8/R3K3 w Qq - 0 1");
+  execute(engine, "force");
+  for (int ply = 0; ply < 160; ++ply) {
+    if (rng() % 10 == 0) {
+      execute(engine, "null");
+      continue;
+    }
+    std::vector<Move> quiet;
+    for (Move m : engine.legalMoves())
+      if (!moveCaptured(m) && moveFrom(m) != moveTo(m)) quiet.push_back(m);
+    ASSERT_FALSE(quiet.empty());
+    execute(engine, coordinates(quiet[rng() % quiet.size()]));
+  }
+  EXPECT_GT(e->position.reversiblePlies, uint32_t(KEY_HISTORY_SIZE));
+  execute(engine, "sd 4");
+  execute(engine, "time 0");
+  for (int turn = 0; turn < 6; ++turn) expectMove("go");
 }
