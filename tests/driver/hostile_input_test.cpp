@@ -164,8 +164,8 @@ TEST_F(HostileInput, LongLinesManyWordsAndGarbage) {
     expectSurvives(junk, "garbage at the end " + std::to_string(session));
   }
   // Words of a comment, a NUL inside a command word, CR line ends.
-  expectSurvives(std::string("xboard\r\nsd 2\r\nset\0board 8/8 w\r\ne2e4\r\n# go\r\nquit\r\n", 55),
-                 "CR and NUL");
+  static const char kCrAndNul[] = "xboard\r\nsd 2\r\nset\0board 8/8 w\r\ne2e4\r\n# go\r\nquit\r\n";
+  expectSurvives(std::string(kCrAndNul, sizeof kCrAndNul - 1), "CR and NUL");
 }
 
 TEST_F(HostileInput, MalformedFens) {
