@@ -27,14 +27,15 @@ void usage() {
       "         (16) on, at most PERGAME (8) per game, labelled with the game result:\n"
       "         lines FEN|game|result|engine (engine -1: not yet labelled).\n"
       "       tune fit [-i SQVALUE] [-o OUT] [-l LAMBDA] [-H PERCENT] [-r ROUNDS] [-n ITER]\n"
-      "                [-a RATE] [-p PRIOR] [-m MINCOUNT] POSITIONS...\n"
+      "                [-a RATE] [-p PRIOR] [-m MINCOUNT] [-M 0|1] POSITIONS...\n"
       "         fits the tables of SQVALUE (data/sqvalue) and writes OUT\n"
       "         (bench/tune/sqvalue.tuned). Target = LAMBDA * result + (1 - LAMBDA) * engine\n"
       "         (LAMBDA 0.5; a missing label gives the other full weight). PERCENT (10) of\n"
       "         the games are held out. ROUNDS (3) of ITER (300) Adam steps of RATE (1)\n"
       "         centipawns, the positions re-linearised between rounds; PRIOR (0) pulls\n"
-      "         toward the start values; entries read by fewer than MINCOUNT (50) training\n"
-      "         positions stay as they are.\n");
+      "         toward the start values; entries read by fewer than MINCOUNT (300) training\n"
+      "         positions stay as they are. -M 1 (the default) keeps each piece table's mean\n"
+      "         over the positions where it was: the fixed material values stay in charge.\n");
 }
 
 double seconds(std::chrono::steady_clock::time_point since) {
@@ -81,7 +82,7 @@ struct FitSettings {
   double lambda = 0.5;
   int holdoutPercent = 10;
   int rounds = 3;
-  FitOptions options{300, 1.0, 0.0, 50, 400};
+  FitOptions options{300, 1.0, 0.0, 300, 400, true};
 };
 
 bool heldOut(uint32_t game, int percent) {
@@ -161,6 +162,7 @@ int fitCommand(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "-a")) s.options.rate = std::atof(v);
     else if (!std::strcmp(argv[i], "-p")) s.options.prior = std::atof(v);
     else if (!std::strcmp(argv[i], "-m")) s.options.minimumCount = std::atoi(v);
+    else if (!std::strcmp(argv[i], "-M")) s.options.keepMeans = std::atoi(v) != 0;
     else return usage(), 2;
   }
   if (i >= argc) return usage(), 2;

@@ -486,6 +486,23 @@ void fit(const SampleSet& set, double params[PARAM_COUNT], double k, const FitOp
       const double step = rate * (m[i] / (1 - decay1)) / (std::sqrt(v[i] / (1 - decay2)) + epsilon);
       params[i] = std::clamp(params[i] - step, -o.limit, o.limit);
     }
+    if (o.keepMeans) keepMeans(counts, start.data(), params, o.minimumCount);
+  }
+}
+
+void keepMeans(const int counts[PARAM_COUNT], const double start[PARAM_COUNT],
+               double params[PARAM_COUNT], int minimumCount) {
+  for (int k = 0; k < KIND_COUNT - 1; ++k) {
+    double shift = 0, weight = 0;
+    for (int i = k * 64; i < (k + 1) * 64; ++i)
+      if (counts[i] >= minimumCount) {
+        shift += counts[i] * (params[i] - start[i]);
+        weight += counts[i];
+      }
+    if (weight == 0) continue;
+    shift /= weight;
+    for (int i = k * 64; i < (k + 1) * 64; ++i)
+      if (counts[i] >= minimumCount) params[i] -= shift;
   }
 }
 

@@ -134,9 +134,16 @@ struct FitOptions {
   int iterations = 400;
   double rate = 1.0;            // Adam step, centipawns
   double prior = 0.0;           // L2 pull toward the start values, per squared centipawn
-  int minimumCount = 50;        // entries read by fewer training positions stay fixed
+  int minimumCount = 300;       // entries read by fewer training positions stay fixed
   double limit = 400;           // |value| bound
+  bool keepMeans = true;        // see keepMeans
 };
+// Moves each piece table (not the passed-pawn table) by a constant so that its mean over
+// the positions, each entry weighted by how often it is read, stays at the start value: a
+// table's level is a change of the piece's material value, which the tables must not make
+// (the material-only scores of the search and the exchange values assume the fixed ones).
+void keepMeans(const int counts[PARAM_COUNT], const double start[PARAM_COUNT],
+               double params[PARAM_COUNT], int minimumCount);
 // Gradient descent (Adam) from params; frozen[i] entries keep their values.
 void fit(const SampleSet& set, double params[PARAM_COUNT], double k, const FitOptions& options);
 // How many samples read each parameter.
