@@ -62,12 +62,14 @@ bool writeSquareValues(const char* path, const BoardTables* t) {
   if (!f) return false;
   for (int table = 0; table < SV_TABLE_COUNT; ++table) {
     const bool black = std::strncmp(tableTitles[table], "Black", 5) == 0;
+    // The first table's title shares the file's title line.
     if (table == 0)
-      std::fprintf(f, "vorlak square values (centipawns), rows rank 8..1, files a..h.  ");
+      std::fprintf(f, "vorlak square values (centipawns), rows rank 8..1, files a..h.  %d",
+                   table + 1);
     else
-      std::fprintf(f, "%.*s\n", SEPARATOR_WIDTH,
-                   "------------------------------------------------------------");
-    std::fprintf(f, "%2d %s%s\n", table + 1, tableTitles[table], black ? MIRROR_NOTE : "");
+      std::fprintf(f, "%.*s\n%2d", SEPARATOR_WIDTH,
+                   "------------------------------------------------------------", table + 1);
+    std::fprintf(f, " %s%s\n", tableTitles[table], black ? MIRROR_NOTE : "");
     for (int rank = 7; rank >= 0; --rank) {
       for (int file = 0; file < 8; ++file) std::fprintf(f, "%5d", t->squareValues[table][rank * 8 + file]);
       std::fprintf(f, "   rank %d\n", rank + 1);
