@@ -197,14 +197,15 @@ int see(int side, int from, int to, const Position* p, const BoardTables* t) {
   gain[0] = pieceValueAt(to, p);
   int onTarget = pieceValueAt(from, p);
 
-  const Bitboard diagonal = bishopAttacks(*p, to), straight = rookAttacks(*p, to);
+  const Bitboard queens = p->whiteQueens | p->blackQueens;
+  const Bitboard diagonalSliders =
+      (p->whiteBishops | p->blackBishops | queens) & diagonalRays[to];
+  const Bitboard straightSliders = (p->whiteRooks | p->blackRooks | queens) & straightRays[to];
   Bitboard attackers = (t->blackPawnAttacks[to] & p->whitePawns) |
                        (t->whitePawnAttacks[to] & p->blackPawns) |
-                       (t->knightAttacks[to] & (p->whiteKnights | p->blackKnights)) |
-                       (diagonal & (p->whiteBishops | p->blackBishops | p->whiteQueens |
-                                    p->blackQueens)) |
-                       (straight & (p->whiteRooks | p->blackRooks | p->whiteQueens |
-                                    p->blackQueens));
+                       (t->knightAttacks[to] & (p->whiteKnights | p->blackKnights));
+  if (diagonalSliders) attackers |= bishopAttacks(*p, to) & diagonalSliders;
+  if (straightSliders) attackers |= rookAttacks(*p, to) & straightSliders;
   if ((t->kingAttacks[to] >> p->whiteKingSquare) & 1) attackers |= squareMask[p->whiteKingSquare];
   if ((t->kingAttacks[to] >> p->blackKingSquare) & 1) attackers |= squareMask[p->blackKingSquare];
   attackers &= squareClear[from];
