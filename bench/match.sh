@@ -46,6 +46,10 @@ case $opponent in
   *) oppcmd=$opponent ;;
 esac
 [ -x "$engine" ] || { echo "no engine at $engine: build it first" >&2; exit 2; }
+# xboard runs in a scratch directory: the start files need absolute paths.
+absolute() { case $1 in /*) printf '%s' "$1" ;; *) printf '%s/%s' "$PWD" "$1" ;; esac; }
+openings=$(absolute "$openings")
+[ -n "$fens" ] && fens=$(absolute "$fens")
 if [ -n "$fens" ]; then
   [ -r "$fens" ] || { echo "no FEN file $fens" >&2; exit 2; }
   startopt=(-f "$fens")
