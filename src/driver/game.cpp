@@ -24,6 +24,22 @@ void formatNow(const char* format, char* text, size_t size) {
 
 bool enginePlaysWhite(const Position* p) { return p->engineIsBlack == 0; }
 
+constexpr Bitboard LIGHT_SQUARES = 0x55AA55AA55AA55AAULL;
+
+// True when no sequence of legal moves can end in mate: bare kings, a single minor piece, or
+// bishops all on squares of one colour. The evaluation also calls knight against knight or two
+// knights against a king drawn, but mate is still possible there, and an interface that checks
+// claims (xboard does) forfeits a material-draw claim in such a position.
+bool mateImpossible(const Position* p) {
+  if (p->whitePawns | p->blackPawns | p->whiteRooks | p->blackRooks | p->whiteQueens |
+      p->blackQueens)
+    return false;
+  const Bitboard knights = p->whiteKnights | p->blackKnights;
+  const Bitboard bishops = p->whiteBishops | p->blackBishops;
+  if (popCount(knights | bishops) <= 1) return true;
+  return !knights && (!(bishops & LIGHT_SQUARES) || !(bishops & ~LIGHT_SQUARES));
+}
+
 }  // namespace
 
 std::FILE* openListFile() {
@@ -174,9 +190,9 @@ void afterGameMove(Engine* e, Move move) {
 
 void drawRulesBeforeSearch(Engine* e) {
   const int draw = drawCheck(0, &e->position, &e->records[0]);
-  if (draw == DRAW_MATERIAL)
-    announceResult(e, "1/2-1/2", "not enough material");
-  else if (draw == DRAW_FIFTY_MOVES)
+  if (draw == DRAW_MATERIAL) {
+    if (mateImpossible(&e->position)) announceResult(e, "1/2-1/2", "not enough material");
+  } else if (draw == DRAW_FIFTY_MOVES)
     announceResult(e, "1/2-1/2", "50 move rule");
   else if (draw >= DRAW_REPETITION)
     announceResult(e, "1/2-1/2", "repetition");

@@ -55,6 +55,17 @@ TEST_F(Transcript, XboardGameGoesOnAfterResults) {
   r = run("xboard\nsetboard 8/8/3k4/8/8/3KB3/8/8 w - - 0 1\nsd 4\ngo\nquit\n");
   EXPECT_TRUE(contains(r.out, "1/2-1/2 {not enough material}\n"));
   EXPECT_TRUE(contains(r.out, "\nmove "));
+  r = run("xboard\nsetboard 8/8/3k4/4b3/8/3KB3/8/8 w - - 0 1\nsd 4\ngo\nquit\n");
+  EXPECT_TRUE(contains(r.out, "1/2-1/2 {not enough material}\n"));  // bishops of one colour
+
+  // Mate is still possible with knight against knight, two knights or bishops of both
+  // colours: no claim (xboard would forfeit it), the game goes on.
+  for (const char* fen : {"8/8/3kn3/8/8/3KN3/8/8 w - - 0 1", "8/8/3k4/8/8/3KNN2/8/8 w - - 0 1",
+                          "8/8/3kb3/8/8/3KB3/8/8 w - - 0 1"}) {
+    r = run(std::string("xboard\nsetboard ") + fen + "\nsd 4\ngo\nquit\n");
+    EXPECT_FALSE(contains(r.out, "not enough material")) << fen;
+    EXPECT_TRUE(contains(r.out, "\nmove ")) << fen;
+  }
 }
 
 TEST_F(Transcript, XboardMateIsAnnouncedAndKibitzed) {
