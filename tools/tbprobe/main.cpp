@@ -10,14 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "board/bitboard.h"
-#include "board/position.h"
+#include "probe_text.h"
 #include "tablebase/tablebase.h"
-#include "tablebase/generator/verify.h"
 
 namespace {
 
@@ -33,24 +31,6 @@ void usage() {
       "  -d DIRS  tablebase directories, separated by ',' or ';' (default: the current one)\n"
       "  -c MB    block cache size in megabytes (default 32)\n"
       "Without FEN arguments, FENs are read one per line from standard input.\n");
-}
-
-std::string probe(Engine& en, const std::string& fen) {
-  std::istringstream in(fen);
-  std::string f[6] = {"", "w", "-", "-", "0", "1"};
-  for (auto& field : f)
-    if (!(in >> field)) break;
-  if (f[0].empty()) return "";
-  int side = WHITE;
-  // Both kings are required: the position set-up ends the process without one.
-  const std::string& placement = f[0];
-  if (placement.find('K') == std::string::npos || placement.find('k') == std::string::npos) return "not found";
-  if (!setBoardFromFen(f[0].c_str(), f[1][0], f[2].c_str(), f[3].c_str(), f[4].c_str(), f[5].c_str(), &side,
-                       &en.position, &en.records[0], &en.tables, false))
-    return "not found";
-  int score = 0;
-  if (!tbProbe(side, &score, &en.position, &en.records[0])) return "not found";
-  return tbgen::valueText(score);
 }
 
 }  // namespace
@@ -81,7 +61,7 @@ int main(int argc, char** argv) {
   if (!tbSetCache(cache.data(), bytes)) std::fprintf(stderr, "tbprobe: the cache cannot be set up\n");
 
   auto answer = [&](const std::string& fen) {
-    const std::string value = probe(en, fen);
+    const std::string value = probeFenLine(fen, &en.position, en.records, &en.tables);
     if (!value.empty()) std::printf("%s: %s\n", fen.c_str(), value.c_str());
   };
   if (fens.empty()) {
