@@ -27,10 +27,12 @@ for target in "${TARGETS[@]}"; do
   mkdir -p "$corpus" "$findings"
   cp fuzz/corpus/"$target"/* "$corpus"/
   log="$BUILD/$target.log"
+  dict=()
+  [ -f "fuzz/$target.dict" ] && dict=(-dict="$PWD/fuzz/$target.dict")
   echo "fuzz: $target for ${SECONDS_EACH}s"
   # -timeout: one input taking more than 10 s is a finding; -rss_limit_mb: the same for memory.
   "$BUILD/fuzz/${target}_fuzz" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
-    -max_len=4096 -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1
+    -max_len=4096 "${dict[@]}" -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1
   status=$?
   # The last status line (cov, ft, corp, exec/s) and the final stats.
   grep -E "^#[0-9]+[[:space:]]+(DONE|pulse|NEW|REDUCE|INITED)" "$log" | tail -1
