@@ -2,14 +2,16 @@
 # bench/match.sh: a match of this checkout's vorlak against a Debian engine, refereed by xboard
 # through the shared match script; keeps the PGN and appends a summary line to bench/results.md.
 #
-#   bench/match.sh [-g GAMES] [-t TC] [-i INC] [-p OPENINGS] [-e ENGINE] [-n NOTE] [-2] OPPONENT
+#   bench/match.sh [-g GAMES] [-t TC] [-i INC] [-p OPENINGS | -f FENS] [-e ENGINE] [-n NOTE] [-2] OPPONENT
 #
 #   OPPONENT   fairymax | phalanx | stockfish | stockfish:LEVEL (Skill Level 0-20)
 #              | stockfish@ELO (UCI_Elo 1350-2850) | any xboard engine command line
 #   -g         games (default 10); each opening is played twice with colours swapped
 #   -t, -i     base time as xboard's -tc (m:ss or minutes, default 0:20) and increment in seconds (0.1)
 #   -p         PGN of opening lines (default /work/shared/data/openings.pgn)
-#   -e         engine binary (default build/vorlak of this checkout)
+#   -f         file of FEN positions instead, one a line (xboard sets them up through edit mode)
+#   -e         engine binary (default build/vorlak of this checkout); a copy named vorlak-COMMIT
+#              (so that rebuilding does not change a running match) is logged under that commit
 #   -n         a note for the summary line (e.g. what changed)
 #   -2         the opponent speaks protocol 1 (only for a command line of your own)
 #
@@ -21,11 +23,11 @@ repo=$(cd "$here/.." && pwd)
 . "$here/lib.sh"
 
 games=10; tc="0:20"; inc=0.1; openings=/work/shared/data/openings.pgn
-engine="$repo/build/vorlak"; note=""; oppproto=()
+engine="$repo/build/vorlak"; note=""; oppproto=(); fens=""
 match_sh=${MATCH_SH:-/work/shared/tools/match.sh}
-while getopts "g:t:i:p:e:n:2" o; do
+while getopts "g:t:i:p:f:e:n:2" o; do
   case $o in
-    g) games=$OPTARG;; t) tc=$OPTARG;; i) inc=$OPTARG;; p) openings=$OPTARG;;
+    g) games=$OPTARG;; t) tc=$OPTARG;; i) inc=$OPTARG;; p) openings=$OPTARG;; f) fens=$OPTARG;;
     e) engine=$OPTARG;; n) note=$OPTARG;; 2) oppproto=(-2);; *) sed -n 2,19p "$0"; exit 2;;
   esac
 done
@@ -44,7 +46,13 @@ case $opponent in
   *) oppcmd=$opponent ;;
 esac
 [ -x "$engine" ] || { echo "no engine at $engine: build it first" >&2; exit 2; }
-[ -r "$openings" ] || { echo "no openings file $openings" >&2; exit 2; }
+if [ -n "$fens" ]; then
+  [ -r "$fens" ] || { echo "no FEN file $fens" >&2; exit 2; }
+  startopt=(-f "$fens")
+else
+  [ -r "$openings" ] || { echo "no openings file $openings" >&2; exit 2; }
+  startopt=(-p "$openings")
+fi
 [ -x "$match_sh" ] || { echo "no match script at $match_sh" >&2; exit 2; }
 
 scratch=$(mktemp -d)
@@ -57,7 +65,7 @@ stamp=$(date +%Y%m%d-%H%M%S)
 pgn="$here/results/$stamp-$name.pgn"
 
 PATH="$here/shim:$PATH" "$match_sh" -1 "${oppproto[@]}" -a "$engine" -A "$scratch/vorlak" \
-  -b "$oppcmd" -B "$scratch/opponent" -g "$games" -t "$tc" -i "$inc" -p "$openings" -o "$pgn" \
+  -b "$oppcmd" -B "$scratch/opponent" -g "$games" -t "$tc" -i "$inc" "${startopt[@]}" -o "$pgn" \
   >"$scratch/match.out" 2>&1
 rc=$?
 cat "$scratch/match.out"
@@ -70,8 +78,11 @@ line=${line:-"no result line (match.sh exit $rc)"}
 elo=$(python3 "$here/elo.py" --pgn "$pgn" EngineA 2>/dev/null) || elo="no PGN"
 echo "$elo"
 
-commit=$(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo "?")
-git -C "$repo" diff --quiet HEAD -- src CMakeLists.txt 2>/dev/null || commit="$commit+changes"
+case ${engine##*/} in
+  vorlak-*) commit=${engine##*/vorlak-} ;;
+  *) commit=$(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo "?")
+     git -C "$repo" diff --quiet HEAD -- src CMakeLists.txt 2>/dev/null || commit="$commit+changes" ;;
+esac
 results="$here/results.md"
 if [ ! -e "$results" ]; then
   cat >"$results" <<'EOF'

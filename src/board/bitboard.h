@@ -31,6 +31,25 @@ inline constexpr auto squareMask =
 inline constexpr auto squareClear =
     detail::squareTable<Bitboard>([](int sq) { return ~(Bitboard(1) << sq); });
 
+// Every square a rook or a bishop on sq reaches on an empty board: a slider outside these
+// rays cannot attack sq, whatever stands between.
+namespace detail {
+constexpr Bitboard raysFrom(int sq, const int (&directions)[4][2]) {
+  Bitboard rays = 0;
+  for (const auto& d : directions)
+    for (int f = fileOf(sq) + d[0], r = rankOf(sq) + d[1]; f >= 0 && f < 8 && r >= 0 && r < 8;
+         f += d[0], r += d[1])
+      rays |= Bitboard(1) << (r * 8 + f);
+  return rays;
+}
+constexpr int straightDirections[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+constexpr int diagonalDirections[4][2] = {{1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+}  // namespace detail
+inline constexpr auto straightRays =
+    detail::squareTable<Bitboard>([](int sq) { return detail::raysFrom(sq, detail::straightDirections); });
+inline constexpr auto diagonalRays =
+    detail::squareTable<Bitboard>([](int sq) { return detail::raysFrom(sq, detail::diagonalDirections); });
+
 // Bit of each square in the three rotated occupancy boards, the byte of its diagonal,
 // and the inverse maps from a rotated bit back to the square.
 inline constexpr auto rotatedR90Bit =

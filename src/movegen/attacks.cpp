@@ -11,8 +11,11 @@ uint8_t attackInfoT(int sq, const Position* p, UndoRecord* record, const BoardTa
   // A pawn of Side attacks sq from the squares the other colour's pawn would attack.
   if ((t->*Colour<Side ^ 1>::pawnAttacks)[sq] & p->*C::pawns) info |= ATTACK_BY_PAWN;
   if (t->knightAttacks[sq] & p->*C::knights) info |= ATTACK_BY_MINOR;
-  const Bitboard diagonal = bishopAttacks(*p, sq);
-  const Bitboard straight = rookAttacks(*p, sq);
+  // The rotated-board lookups only for sliders that stand on one of sq's lines.
+  const Bitboard diagonalSliders = (p->*C::bishops | p->*C::queens) & diagonalRays[sq];
+  const Bitboard straightSliders = (p->*C::rooks | p->*C::queens) & straightRays[sq];
+  const Bitboard diagonal = diagonalSliders ? bishopAttacks(*p, sq) & diagonalSliders : 0;
+  const Bitboard straight = straightSliders ? rookAttacks(*p, sq) & straightSliders : 0;
   if (diagonal & p->*C::bishops) info |= ATTACK_BY_MINOR;
   if (straight & p->*C::rooks) info |= ATTACK_BY_ROOK;
   if ((diagonal | straight) & p->*C::queens) info |= ATTACK_BY_QUEEN;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "../tools/tbprobe/probe_text.h"
+#include "tbprobe/probe_text.h"
 #include "test_support.h"
 
 // Lines tbprobe cannot use are answered, never the end of the program (a position
