@@ -4,7 +4,8 @@
 #
 #   bench/match.sh [-g GAMES] [-t TC] [-i INC] [-p OPENINGS | -f FENS] [-e ENGINE] [-n NOTE] [-2] OPPONENT
 #
-#   OPPONENT   fairymax | phalanx | stockfish | stockfish:LEVEL (Skill Level 0-20)
+#   OPPONENT   fairymax | phalanx | sjeng | hoichess | glaurung | toga2 (UCI, through polyglot)
+#              | stockfish | stockfish:LEVEL (Skill Level 0-20)
 #              | stockfish@ELO (UCI_Elo 1350-2850) | any xboard engine command line
 #   -g         games (default 10); each opening is played twice with colours swapped
 #   -t, -i     base time as xboard's -tc (m:ss or minutes, default 0:20) and increment in seconds (0.1)
@@ -40,12 +41,20 @@ opponent=$1
 case $opponent in
   fairymax) oppcmd=/usr/games/fairymax ;;
   phalanx)  oppcmd="/usr/games/phalanx -b- -l-" ;;     # -b-: no book, -l-: no learning file
+  sjeng)    oppcmd=/usr/games/sjeng ;;
+  hoichess) oppcmd="/usr/games/hoichess --xboard" ;;
+  glaurung) oppcmd="/usr/games/polyglot -noini -ec /usr/games/glaurung -uci Threads=1 -uci OwnBook=false" ;;
+  toga2)    oppcmd="/usr/games/polyglot -noini -ec /usr/games/toga2 -uci OwnBook=false" ;;
   stockfish) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1" ;;
   stockfish:*) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1 -uci \"Skill Level=${opponent#*:}\"" ;;
   stockfish@*) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1 -uci UCI_LimitStrength=true -uci UCI_Elo=${opponent#*@}" ;;
   *) oppcmd=$opponent ;;
 esac
 [ -x "$engine" ] || { echo "no engine at $engine: build it first" >&2; exit 2; }
+# xboard runs in a scratch directory: the start files need absolute paths.
+absolute() { case $1 in /*) printf '%s' "$1" ;; *) printf '%s/%s' "$PWD" "$1" ;; esac; }
+openings=$(absolute "$openings")
+[ -n "$fens" ] && fens=$(absolute "$fens")
 if [ -n "$fens" ]; then
   [ -r "$fens" ] || { echo "no FEN file $fens" >&2; exit 2; }
   startopt=(-f "$fens")

@@ -49,7 +49,8 @@ void writeFen(const int board[64], bool whiteToMove, int whiteCastle, int blackC
 }
 
 // A placement that cannot be played from: a colour without exactly one king, more
-// than 16 men or 8 pawns of a colour, a pawn on the first or last rank.
+// than 16 men or 8 pawns of a colour, a pawn on the first or last rank. (A missing king
+// is refused here so that a typed FEN never reaches the rebuild's fatal test.)
 bool playablePlacement(const int board[64]) {
   int kings[2] = {0, 0}, men[2] = {0, 0}, pawns[2] = {0, 0};
   for (int sq = 0; sq < 64; ++sq) {
@@ -65,7 +66,7 @@ bool playablePlacement(const int board[64]) {
     }
   }
   for (int c = 0; c < 2; ++c)
-    if (kings[c] > 1 || men[c] > 16 || pawns[c] > 8) return false;
+    if (kings[c] != 1 || men[c] > 16 || pawns[c] > 8) return false;
   return true;
 }
 
@@ -157,11 +158,8 @@ void setStartPosition(int* sideToMove, Position* p, UndoRecord* root, const Boar
   rebuildPosition(board, p, root, t);
 }
 
-bool setBoardFromFen(const char* placement, char sideCharacter, const char* castling,
-                     const char* enPassantText, const char* halfMoveText,
-                     const char* fullMoveText, int* sideToMove, Position* p, UndoRecord* root,
-                     const BoardTables* t, bool display) {
-  int board[64] = {};
+PlacementStatus readPlacement(const char* placement, int board[64]) {
+  for (int sq = 0; sq < 64; ++sq) board[sq] = EMPTY;
   int rankStart = 56, file = 0;
   for (const char* c = placement; *c; ++c) {
     bool ok = true;
@@ -178,14 +176,25 @@ bool setBoardFromFen(const char* placement, char sideCharacter, const char* cast
     } else {
       ok = false;
     }
-    if (!ok) {
+    if (!ok) return PLACEMENT_MALFORMED;
+  }
+  return playablePlacement(board) ? PLACEMENT_PLAYABLE : PLACEMENT_ILLEGAL;
+}
+
+bool setBoardFromFen(const char* placement, char sideCharacter, const char* castling,
+                     const char* enPassantText, const char* halfMoveText,
+                     const char* fullMoveText, int* sideToMove, Position* p, UndoRecord* root,
+                     const BoardTables* t, bool display) {
+  int board[64];
+  switch (readPlacement(placement, board)) {
+    case PLACEMENT_MALFORMED:
       std::fprintf(stderr, "Strange character in FEN\n");
       return false;
-    }
-  }
-  if (!playablePlacement(board)) {
-    std::fprintf(stderr, "Illegal position in FEN\n");
-    return false;
+    case PLACEMENT_ILLEGAL:
+      std::fprintf(stderr, "Illegal position in FEN\n");
+      return false;
+    case PLACEMENT_PLAYABLE:
+      break;
   }
 
   // A right is kept only while king and rook stand on their original squares.

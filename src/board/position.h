@@ -14,12 +14,22 @@ void setStartPosition(int* sideToMove, Position* position, UndoRecord* root,
                       const BoardTables* tables);
 
 // Sets the position from the six FEN fields and prints the board (unless display is
-// false). Returns false, changing nothing, when the placement is refused; the reason
-// has then been printed on standard error.
+// false). Returns false, changing nothing, when the placement is refused (a strange
+// character, a colour without exactly one king, ...); the reason has then been printed
+// on standard error. An empty placement is refused like a board without kings.
 bool setBoardFromFen(const char* placement, char sideCharacter, const char* castling,
                      const char* enPassantText, const char* halfMoveText,
                      const char* fullMoveText, int* sideToMove, Position* position,
                      UndoRecord* root, const BoardTables* tables, bool display = true);
+
+// What a FEN's placement field describes: a board to play from; no board at all (a
+// character that is no piece, digit or '/', a rank of more than eight squares, more than
+// eight ranks); or a board that cannot be played from (a colour without exactly one
+// king, more than 16 men or 8 pawns of a colour, a pawn on the first or last rank).
+enum PlacementStatus { PLACEMENT_PLAYABLE, PLACEMENT_MALFORMED, PLACEMENT_ILLEGAL };
+
+// Fills the 64-entry piece array board from a placement field.
+PlacementStatus readPlacement(const char* placement, int board[64]);
 
 // Writes the placement field of a FEN for a 64-entry piece array into text (at least 72
 // bytes), terminated; returns the end.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/bitboard.h"
+#include "board/replacefile.h"
 #include "movegen/movegen.h"
 
 BookEntry whiteBook[BOOK_SLOTS];
@@ -133,22 +134,18 @@ bool readBookFile(const char* path, BookEntry* table) {
 }
 
 bool writeBookFile(const char* path, const BookEntry* table) {
-  char temporary[4096];
-  if (std::snprintf(temporary, sizeof temporary, "%s.tmp", path) >= int(sizeof temporary))
-    return false;
-  std::FILE* f = std::fopen(temporary, "wb");
-  if (!f) return false;
+  ReplacementFile out;
+  if (!beginReplacement(path, &out)) return false;
   uint8_t buffer[CHUNK_RECORDS * BOOK_RECORD_BYTES];
-  bool ok = true;
-  for (uint32_t start = 0; ok && start < BOOK_SLOTS; start += CHUNK_RECORDS) {
+  for (uint32_t start = 0; start < BOOK_SLOTS; start += CHUNK_RECORDS) {
     for (uint32_t i = 0; i < CHUNK_RECORDS; ++i)
       encode(table[start + i], buffer + i * BOOK_RECORD_BYTES);
-    ok = std::fwrite(buffer, BOOK_RECORD_BYTES, CHUNK_RECORDS, f) == CHUNK_RECORDS;
+    if (std::fwrite(buffer, BOOK_RECORD_BYTES, CHUNK_RECORDS, out.file) != CHUNK_RECORDS) {
+      abandonReplacement(&out);
+      return false;
+    }
   }
-  ok = std::fclose(f) == 0 && ok;
-  if (ok) ok = std::rename(temporary, path) == 0;
-  if (!ok) std::remove(temporary);
-  return ok;
+  return commitReplacement(&out);
 }
 
 void loadBooks() {

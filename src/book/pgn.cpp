@@ -1,10 +1,12 @@
 // readPGN: PGN games as people have them, read one character at a time, become
 // numbered openings of the text sources.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
+#include "board/replacefile.h"
 #include "book/bookbuild.h"
 
 namespace {
@@ -287,9 +289,30 @@ int nextOpeningNumber(const char* source) {
   return int(largest + 1);
 }
 
+// The new source starts as a copy of the old one (none: empty).
+bool copyExisting(const char* source, std::FILE* to) {
+  std::FILE* from = std::fopen(source, "rb");
+  if (!from) return true;
+  char buffer[8192];
+  size_t n;
+  bool ok = true;
+  while (ok && (n = std::fread(buffer, 1, sizeof buffer, from)) > 0)
+    ok = std::fwrite(buffer, 1, n, to) == n;
+  ok = ok && !std::ferror(from);
+  std::fclose(from);
+  return ok;
+}
+
 bool sameFile(const char* a, const char* b) {
   std::error_code error;
   return std::filesystem::equivalent(a, b, error);
+}
+
+// One line for a source that cannot be written; the first count temporary files go.
+void sourcesUnchanged(const char* name, ReplacementFile* sources, int count) {
+  std::printf("readPGN: can't write %s (%s); the sources are unchanged\n", name,
+              std::strerror(errno));
+  for (int i = 0; i < count; ++i) abandonReplacement(&sources[i]);
 }
 
 }  // namespace
@@ -307,15 +330,19 @@ PgnTally readPGN(const char* file, const char* player, int maxMoves) {
   }
   Output out{nullptr, nullptr, nextOpeningNumber("white"), nextOpeningNumber("black"),
              player, maxMoves < 0 ? 0 : maxMoves, &tally};
-  out.white = std::fopen("white", "a");
-  out.black = std::fopen("black", "a");
-  if (!out.white || !out.black) {
-    std::printf("readPGN: can't append to %s\n", out.white ? "black" : "white");
-    if (out.white) std::fclose(out.white);
-    if (out.black) std::fclose(out.black);
+  // Both sources are rewritten beside the old ones and replace them only when both are
+  // complete: a full disk or an unwritable directory leaves them as they were.
+  static const char* const names[2] = {"white", "black"};
+  ReplacementFile sources[2];
+  for (int i = 0; i < 2; ++i) {
+    if (beginReplacement(names[i], &sources[i]) && copyExisting(names[i], sources[i].file))
+      continue;
+    sourcesUnchanged(names[i], sources, i + 1);
     std::fclose(in);
     return tally;
   }
+  out.white = sources[0].file;
+  out.black = sources[1].file;
   startGame();
   scanner.inComment = false;
   char line[SOURCE_LINE_SIZE];
@@ -342,8 +369,18 @@ PgnTally readPGN(const char* file, const char* player, int maxMoves) {
   endToken();
   writeGame(&out);
   std::fclose(in);
-  std::fclose(out.white);
-  std::fclose(out.black);
+  for (int i = 0; i < 2; ++i)
+    if (!closeReplacement(&sources[i])) {
+      sourcesUnchanged(names[i], sources, 2);
+      return tally;
+    }
+  for (int i = 0; i < 2; ++i)
+    if (!commitReplacement(&sources[i])) {
+      // Only a rename can fail here; the white source may then hold the new games.
+      std::printf("readPGN: can't replace %s (%s)\n", names[i], std::strerror(errno));
+      abandonReplacement(&sources[1]);
+      return tally;
+    }
   tally.read = true;
   return tally;
 }

@@ -51,14 +51,6 @@ uint32_t playOpponentMove(char* word, Engine* e) {
   return SEARCHING;
 }
 
-// The side not to move must not be in check: such a placement cannot have arisen.
-bool sideNotToMoveSafe(Engine* e) {
-  const Position* p = &e->position;
-  const int side = e->sideToMove;
-  const int king = int(side == WHITE ? p->blackKingSquare : p->whiteKingSquare);
-  return !(attackInfoBy(side, king, p, &e->records[0], &e->tables) & ATTACKED);
-}
-
 void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   Position* p = &e->position;
   const Position savedPosition = *p;
@@ -67,7 +59,7 @@ void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   if (!setBoardFromFen(words[1], words[2][0], words[3], words[4], words[5], words[6],
                        &e->sideToMove, p, &e->records[0], &e->tables, false))
     return;
-  if (!sideNotToMoveSafe(e)) {
+  if (sideNotToMoveInCheck(e->sideToMove, p, &e->records[0], &e->tables)) {
     *p = savedPosition;
     e->records[0] = savedRoot;
     e->sideToMove = savedSide;
@@ -190,7 +182,7 @@ uint32_t result(Words words, Engine* e) {
     std::strcat(comment, words[i]);
     std::strcat(comment, " ");
   }
-  writeResultLine(e->listFile, &e->position, words[1], comment);
+  listResult(e, words[1], comment);
   newGame(e);
   return RESTING;
 }
@@ -212,12 +204,16 @@ uint32_t level(Words words, Engine* e) {
   return RESTING;
 }
 
+// st 0 or less asks for moves as fast as possible: the shortest fixed time, not the
+// clock of the last level (whose periods would add their base time every move).
+constexpr double SHORTEST_FIXED_MOVE_TIME = 1.0;  // centiseconds
+
 uint32_t fixedTime(Words words, Engine* e) {
   Position* p = &e->position;
   p->movesPerControl = 1;
   p->clockTime = p->opponentTime = boundedClock(std::atof(words[1]) * 100.0);
   p->increment = 0.0;
-  e->fixedMoveTime = std::max(p->clockTime, 0.0);
+  e->fixedMoveTime = std::max(p->clockTime, SHORTEST_FIXED_MOVE_TIME);
   return RESTING;
 }
 

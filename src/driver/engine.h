@@ -9,6 +9,8 @@
 #include "search/hash.h"
 #include "search/search.h"
 
+constexpr int RESULT_TEXT_SIZE = 32;
+
 struct Engine {
   int sideToMove;
   Position position;
@@ -30,6 +32,12 @@ struct Engine {
   double fixedMoveTime;
 
   // Game end.
+  // The result the engine printed last in xboard mode (mate, stalemate, a draw claim,
+  // resignation) and whether this game's result line is in the list file yet: the line
+  // is written when the interface leaves without a result command.
+  char announcedResult[RESULT_TEXT_SIZE];
+  char announcedComment[RESULT_TEXT_SIZE];
+  bool resultListed;
   int drawAcceptable;
   uint32_t drawishCount;
   uint32_t losingCount;

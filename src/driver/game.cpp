@@ -37,6 +37,9 @@ std::FILE* openListFile() {
 
 void newGame(Engine* e) {
   Position* p = &e->position;
+  listAnnouncedResult(e);
+  e->announcedResult[0] = e->announcedComment[0] = '\0';
+  e->resultListed = false;
   p->openingNumber = 0;
   p->bookMisses = 0;
   p->gameTag[0] = p->myMoveText[0] = p->testText[0] = '\0';
@@ -104,7 +107,23 @@ void writeResultLine(std::FILE* listFile, Position* p, const char* result, const
   std::fflush(listFile);
 }
 
+void listResult(Engine* e, const char* result, const char* comment) {
+  writeResultLine(e->listFile, &e->position, result, comment);
+  e->resultListed = true;
+}
+
+void announceInXboardMode(Engine* e, const char* result, const char* comment) {
+  std::snprintf(e->announcedResult, sizeof e->announcedResult, "%s", result);
+  std::snprintf(e->announcedComment, sizeof e->announcedComment, "%s", comment);
+}
+
+void listAnnouncedResult(Engine* e) {
+  if (e->announcedResult[0] && !e->resultListed)
+    listResult(e, e->announcedResult, e->announcedComment);
+}
+
 void exitProgram(Engine* e) {
+  listAnnouncedResult(e);
   for (HashEntry*& t : e->hash.table) {
     std::free(t);
     t = nullptr;
@@ -133,8 +152,11 @@ constexpr int CLAIM_FIFTY_MOVES = 2;
 void announceResult(Engine* e, const char* result, const char* comment) {
   std::printf("%s {%s}\n", result, comment);
   std::fflush(stdout);
-  if (e->position.modeFlags & XBOARD_MODE) return;
-  writeResultLine(e->listFile, &e->position, result, comment);
+  if (e->position.modeFlags & XBOARD_MODE) {
+    announceInXboardMode(e, result, comment);
+    return;
+  }
+  listResult(e, result, comment);
   exitProgram(e);
 }
 
@@ -205,6 +227,7 @@ void endOfMoveTests(Engine* e, int side, Move move, int s) {
     if (e->losingCount >= RESIGN_COUNT && xboard) {
       std::printf(side == WHITE ? "0-1 {resign}\n" : "1-0 {resign}\n");
       std::fflush(stdout);
+      announceInXboardMode(e, side == WHITE ? "0-1" : "1-0", "resign");
     }
   }
   if (s > MATE_THRESHOLD && (INFINITE_SCORE - s) / 2 > 0)

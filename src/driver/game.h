@@ -36,6 +36,17 @@ void endOfMoveTests(Engine* engine, int side, Move move, int score);
 void writeResultLine(std::FILE* listFile, Position* position, const char* result,
                      const char* comment);
 
+// The game's result line, written once: by the interface's result command, at a game end
+// on the console, or, when the interface goes (quit, the end of input, new) without a
+// result command, for the result the engine announced.
+void listResult(Engine* engine, const char* result, const char* comment);
+
+// A game end printed in xboard mode ("0-1 {resign}", "1-0 {White mates}", ...).
+void announceInXboardMode(Engine* engine, const char* result, const char* comment);
+
+// Writes the announced result line when the game has none yet.
+void listAnnouncedResult(Engine* engine);
+
 [[noreturn]] void exitProgram(Engine* engine);
 
 // Opens "list.MMDDYY" for appending; reports a failure once and plays on without it.

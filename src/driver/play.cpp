@@ -46,8 +46,11 @@ void reportNoMove(Engine* e, bool inCheck) {
   const char* comment = inCheck ? (white ? "Black mates" : "White mates") : "stalemate";
   std::printf("%s {%s}\n", result, comment);
   std::fflush(stdout);
-  if (p->modeFlags & XBOARD_MODE) return;
-  writeResultLine(e->listFile, p, result, comment);
+  if (p->modeFlags & XBOARD_MODE) {
+    announceInXboardMode(e, result, comment);
+    return;
+  }
+  listResult(e, result, comment);
   exitProgram(e);
 }
 

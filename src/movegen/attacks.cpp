@@ -91,6 +91,11 @@ uint8_t attackInfoBy(int side, int sq, const Position* p, UndoRecord* r, const B
   return side == WHITE ? attackInfoT<WHITE>(sq, p, r, t) : attackInfoT<BLACK>(sq, p, r, t);
 }
 
+bool sideNotToMoveInCheck(int side, const Position* p, UndoRecord* r, const BoardTables* t) {
+  const int king = int(side == WHITE ? p->blackKingSquare : p->whiteKingSquare);
+  return (attackInfoBy(side, king, p, r, t) & ATTACKED) != 0;
+}
+
 int findWhiteCheckers(int sq, Bitboard* checkers, const Position* p, const BoardTables* t) {
   return findCheckersT<WHITE>(sq, checkers, p, t);
 }
@@ -192,14 +197,15 @@ int see(int side, int from, int to, const Position* p, const BoardTables* t) {
   gain[0] = pieceValueAt(to, p);
   int onTarget = pieceValueAt(from, p);
 
-  const Bitboard diagonal = bishopAttacks(*p, to), straight = rookAttacks(*p, to);
+  const Bitboard queens = p->whiteQueens | p->blackQueens;
+  const Bitboard diagonalSliders =
+      (p->whiteBishops | p->blackBishops | queens) & diagonalRays[to];
+  const Bitboard straightSliders = (p->whiteRooks | p->blackRooks | queens) & straightRays[to];
   Bitboard attackers = (t->blackPawnAttacks[to] & p->whitePawns) |
                        (t->whitePawnAttacks[to] & p->blackPawns) |
-                       (t->knightAttacks[to] & (p->whiteKnights | p->blackKnights)) |
-                       (diagonal & (p->whiteBishops | p->blackBishops | p->whiteQueens |
-                                    p->blackQueens)) |
-                       (straight & (p->whiteRooks | p->blackRooks | p->whiteQueens |
-                                    p->blackQueens));
+                       (t->knightAttacks[to] & (p->whiteKnights | p->blackKnights));
+  if (diagonalSliders) attackers |= bishopAttacks(*p, to) & diagonalSliders;
+  if (straightSliders) attackers |= rookAttacks(*p, to) & straightSliders;
   if ((t->kingAttacks[to] >> p->whiteKingSquare) & 1) attackers |= squareMask[p->whiteKingSquare];
   if ((t->kingAttacks[to] >> p->blackKingSquare) & 1) attackers |= squareMask[p->blackKingSquare];
   attackers &= squareClear[from];

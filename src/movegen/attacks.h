@@ -12,6 +12,11 @@ uint8_t attackInfoByBlack(int sq, const Position* position, UndoRecord* record,
 uint8_t attackInfoBy(int side, int sq, const Position* position, UndoRecord* record,
                      const BoardTables* tables);
 
+// With side to move, is the other side's king attacked? Such a position cannot have
+// arisen in a game (the last move left a king in check).
+bool sideNotToMoveInCheck(int side, const Position* position, UndoRecord* record,
+                          const BoardTables* tables);
+
 int findWhiteCheckers(int sq, Bitboard* checkers, const Position* position,
                       const BoardTables* tables);
 int findBlackCheckers(int sq, Bitboard* checkers, const Position* position,

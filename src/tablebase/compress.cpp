@@ -1,12 +1,14 @@
 #include "tablebase/compress.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <queue>
 #include <sys/types.h>
 
+#include "board/replacefile.h"
 #include "tablebase/decode.h"
 #include "tablebase/tablebase.h"
 
@@ -433,7 +435,8 @@ std::vector<uint8_t> compressBytes(const uint8_t* data, uint64_t size, CompressS
   return out;
 }
 
-bool compressFile(const char* input, const char* output, CompressStats* stats, std::string* error) {
+bool compressFile(const char* input, const char* output, CompressStats* stats, std::string* error,
+                  FileCheck check) {
   std::FILE* in = std::fopen(input, "rb");
   if (!in) {
     *error = std::string("cannot open ") + input;
@@ -445,27 +448,35 @@ bool compressFile(const char* input, const char* output, CompressStats* stats, s
     return false;
   }
   const off_t size = ftello(in);
-  std::FILE* out = std::fopen(output, "wb");
-  if (!out) {
+  ReplacementFile out;
+  if (!beginReplacement(output, &out)) {
     std::fclose(in);
-    *error = std::string("cannot create ") + output;
+    *error = std::string("cannot create ") + output + REPLACEMENT_SUFFIX + ": " + std::strerror(errno);
     return false;
   }
   auto read = [&](uint64_t offset, uint8_t* buf, uint32_t n) {
     return fseeko(in, off_t(offset), SEEK_SET) == 0 && std::fread(buf, 1, n, in) == n;
   };
   auto write = [&](uint64_t offset, const uint8_t* p, size_t n) {
-    return fseeko(out, off_t(offset), SEEK_SET) == 0 && std::fwrite(p, 1, n, out) == n;
+    return fseeko(out.file, off_t(offset), SEEK_SET) == 0 && std::fwrite(p, 1, n, out.file) == n;
   };
   bool ok = size > 0 && compressWith(read, uint64_t(size), 13, write, stats, error);
   if (size <= 0) *error = "empty input";
   std::fclose(in);
-  if (std::fclose(out) != 0 && ok) {
+  // The check reads the finished file back before it takes the output's name.
+  if (ok && check && (std::fflush(out.file) != 0 || !check(input, out.temporary, error))) {
+    if (error->empty()) *error = std::string("write error: ") + std::strerror(errno);
     ok = false;
-    *error = "write error";
   }
-  if (!ok) std::remove(output);
-  return ok;
+  if (!ok) {
+    abandonReplacement(&out);
+    return false;
+  }
+  if (!commitReplacement(&out)) {
+    *error = std::string("write error: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tb

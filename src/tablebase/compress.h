@@ -19,8 +19,15 @@ struct CompressStats {
 std::vector<uint8_t> compressBytes(const uint8_t* data, uint64_t size, CompressStats* stats = nullptr,
                                    int blockLog = 13);
 
-// Compresses the plain file input into output. Returns true on success; otherwise
-// error holds the reason.
-bool compressFile(const char* input, const char* output, CompressStats* stats, std::string* error);
+// Reads back the file just written (written) against the plain file (plain); false,
+// with the reason in error, when it does not hold the plain file's contents.
+using FileCheck = bool (*)(const char* plain, const char* written, std::string* error);
+
+// Compresses the plain file input into output. The output is written under a temporary
+// name, checked by check when one is given, and only then renamed to output, so output
+// is never a part of a file. Returns true on success; otherwise error holds the reason
+// and output is as it was.
+bool compressFile(const char* input, const char* output, CompressStats* stats, std::string* error,
+                  FileCheck check = nullptr);
 
 }  // namespace tb

@@ -1,9 +1,16 @@
 // Book building: PGN games into the text sources, the sources into the books, and the
 // position listings.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <tuple>
@@ -226,6 +233,104 @@ TEST_F(ReadPgn, RefusesSourcesAndReportsUnreadableFiles) {
   EXPECT_FALSE(tally.read);
   EXPECT_EQ(readText("white"), "[OpeningNo \"1\"]\n");
   EXPECT_FALSE(fs::exists("black"));
+}
+
+namespace {
+
+// Runs body in a child process (so that limits and identities it takes stay there) and
+// returns what it printed; *status is its exit code, or -1 when it did not exit.
+std::string inChild(const std::function<void()>& body, int* status) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return "no pipe";
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(pipeEnds[1], STDOUT_FILENO);
+    close(pipeEnds[0]);
+    body();
+    std::fflush(stdout);
+    _exit(0);
+  }
+  close(pipeEnds[1]);
+  std::string out;
+  char buffer[4096];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
+  close(pipeEnds[0]);
+  int raw = 0;
+  waitpid(child, &raw, 0);
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+
+// Files may grow to at most bytes: a disk that fills up while they are written.
+void limitFileSize(rlim_t bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit;
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = bytes;
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+bool leftoversIn(const fs::path& dir) {
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().extension() == ".part") return true;
+  return false;
+}
+
+}  // namespace
+
+// Sources that cannot be written (a full disk, a directory the engine may not write in)
+// stay as they were, the books too, and the engine says so in one line.
+TEST_F(ReadPgn, FullDiskOrUnwritableDirectoryLeavesSourcesAndBooksAsTheyWere) {
+  writeText("games.pgn", exportGames);
+  ASSERT_TRUE(readPGN("games.pgn", ALL_PLAYERS, 40).read);
+  const std::string white = readText("white"), black = readText("black");
+  writeText("white.bin", "old white book");
+  int status = 0;
+  // Room for copies of the old sources, not for the new games.
+  const rlim_t room = rlim_t(std::max(white.size(), black.size()) + 40);
+  std::string out = inChild(
+      [&] {
+        limitFileSize(room);
+        std::exit(readPGN("games.pgn", ALL_PLAYERS, 40).read ? 3 : 0);
+      },
+      &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out.rfind("readPGN: can't write ", 0), 0u) << out;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+  EXPECT_NE(out.find("; the sources are unchanged\n"), std::string::npos) << out;
+  EXPECT_EQ(readText("white"), white);
+  EXPECT_EQ(readText("black"), black);
+  EXPECT_FALSE(leftoversIn(dir));
+
+  // The books: the compiled tables do not fit either, the old files stay.
+  out = inChild(
+      [&] {
+        limitFileSize(1 << 16);
+        auto b = makeBoard();
+        std::exit(readTextBooks(&b->side, &b->position, b->records, &b->tables) ? 3 : 0);
+      },
+      &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(out.find("readTextBooks: can't write white.bin\n"), std::string::npos) << out;
+  EXPECT_EQ(readText("white.bin"), "old white book");
+  EXPECT_FALSE(fs::exists("black.bin"));
+  EXPECT_FALSE(leftoversIn(dir));
+
+  // A directory without write permission (the child gives up root's right to ignore it).
+  chmod(dir.c_str(), 0555);
+  out = inChild(
+      [&] {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::exit(4);
+        std::exit(readPGN("games.pgn", ALL_PLAYERS, 40).read ? 3 : 0);
+      },
+      &status);
+  chmod(dir.c_str(), 0755);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out, "readPGN: can't write white (Permission denied); the sources are unchanged\n");
+  EXPECT_EQ(readText("white"), white);
+  EXPECT_EQ(readText("black"), black);
+  EXPECT_FALSE(leftoversIn(dir));
 }
 
 TEST(SourceMoves, TokensMatchTheAlgebraicTextOfALegalMove) {

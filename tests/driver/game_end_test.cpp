@@ -156,3 +156,65 @@ TEST_F(Transcript, EditModeSetsUpWhatSetboardWould) {
   EXPECT_EQ(fens[4], "2kr4/8/8/8/4P3/8/8/R3K2R w KQ - 1 2");
   EXPECT_FALSE(contains(r.out, "\nmove "));
 }
+
+namespace {
+int linesStartingWith(const std::string& text, const std::string& start) {
+  int n = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) n += line.rfind(start, 0) == 0;
+  return n;
+}
+}  // namespace
+
+// Every move line and every game's result line reach the list file, however the game
+// ends: a result from the interface, a mate or a claim the engine announced, quit in the
+// middle of a game, the end of input.
+TEST_F(Transcript, ListFileKeepsEveryMoveAndResult) {
+  writeFile("vorlak.cfg", CONFIG);
+  // Mate announced in xboard mode, then the interface quits without a result command.
+  Session r = run("xboard\nsetboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 30\ngo\nquit\n");
+  EXPECT_EQ(r.status, 0);
+  std::string list = listFileText();
+  EXPECT_TRUE(contains(list, "white  30.     Rd8#\t 30000 w"));
+  EXPECT_TRUE(contains(list, "Result:  win w     0  30 moves White mates\n"));
+
+  // The same with the interface's result: one result line, the interface's.
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().filename().string().rfind("list.", 0) == 0) fs::remove(entry.path());
+  r = run("xboard\nsetboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 30\ngo\n"
+          "result 1-0 {White mates}\nquit\n");
+  list = listFileText();
+  EXPECT_EQ(linesStartingWith(list, "Result:"), 1) << list;
+  EXPECT_TRUE(contains(list, "Result:  win w     0  30 moves {White mates} \n"));
+
+  // The engine mated, then the end of input.
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().filename().string().rfind("list.", 0) == 0) fs::remove(entry.path());
+  r = run("xboard\nsetboard 6k1/5ppp/8/8/8/8/5PPP/3r2K1 w - - 0 1\ngo\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(listFileText(), "Result: lost w     0   1 moves Black mates\n"));
+
+  // A repetition claimed before the search, and the engine's move; then quit.
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().filename().string().rfind("list.", 0) == 0) fs::remove(entry.path());
+  r = run("xboard\nnew\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\n"
+          "f3g1\nf6g8\nsd 2\ngo\nquit\n");
+  list = listFileText();
+  EXPECT_EQ(linesStartingWith(list, "white") + linesStartingWith(list, "black"), 13) << list;
+  EXPECT_TRUE(contains(list, "Result: draw w     0   7 moves repetition\n")) << list;
+
+  // Quit in the middle of a game: every move is there and no result is made up.
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().filename().string().rfind("list.", 0) == 0) fs::remove(entry.path());
+  r = run("xboard\nnew\nsd 2\ne2e4\nd2d4\nquit\n");
+  list = listFileText();
+  EXPECT_EQ(linesStartingWith(list, "white") + linesStartingWith(list, "black"), 4) << list;
+  EXPECT_EQ(linesStartingWith(list, "Result:"), 0) << list;
+  // And a game started after an announced result lists that result first.
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().filename().string().rfind("list.", 0) == 0) fs::remove(entry.path());
+  r = run("xboard\nsetboard 6k1/5ppp/8/8/8/8/5PPP/3r2K1 w - - 0 1\ngo\nnew\nsd 2\ne2e4\nquit\n");
+  list = listFileText();
+  EXPECT_LT(list.find("Result: lost w     0   1 moves Black mates\n"), list.find("[Event"));
+  EXPECT_EQ(linesStartingWith(list, "Result:"), 1) << list;
+}

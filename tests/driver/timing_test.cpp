@@ -135,6 +135,26 @@ TEST(Timing, FixedTimePerMoveIsAHardLimit) {
   EXPECT_DOUBLE_EQ(e->position.opponentTime, 100);
 }
 
+// st with 0 or a negative number: as fast as possible, and no period of the default
+// level hands the engine its base time after the first move.
+TEST(Timing, FixedTimeOfZeroStaysShort) {
+  for (const char* seconds : {"0", "-3", "nonsense"}) {
+    Engine* e = clockState(40, 30000, 30000, 12);
+    e->position.baseTime = 30000;
+    char words[WORD_COUNT][WORD_SIZE] = {"st"};
+    std::snprintf(words[1], WORD_SIZE, "%s", seconds);
+    interpretCommand(words, e);
+    computeTimeBudget(e);
+    EXPECT_DOUBLE_EQ(e->tc.timeBudget, 10000) << seconds;  // the 10 ms floor
+    e->tc.startTime = clockMicroseconds();
+    updateClocks(e);
+    startNewPeriodIfDue(e, 1);
+    computeTimeBudget(e);
+    EXPECT_DOUBLE_EQ(e->tc.timeBudget, 10000) << seconds;
+    EXPECT_LE(e->position.clockTime, 1.0) << seconds;
+  }
+}
+
 TEST(Timing, ClocksAfterTheMoveAndANewPeriod) {
   Engine* e = clockState(40, 1000, 900, 38);
   e->position.baseTime = 30000;

@@ -125,3 +125,24 @@ TEST_F(Transcript, DefaultDataDirectoryStartsCleanly) {
   EXPECT_TRUE(contains(r.out, "hash table size: 64 MBytes.\n"));
   EXPECT_TRUE(contains(r.out, "score = 0\n"));  // the start position is balanced
 }
+
+// A FEN without a king of either colour, or no FEN at all, is refused like any other
+// impossible placement: one line, the position as it was, the engine still running.
+TEST_F(Transcript, SetboardWithoutAKingIsRefused) {
+  writeFile("vorlak.cfg", "hashsize 1\n");
+  Session r = run(
+      "setboard 4k3/8/8/8/8/8/8/4K3 w - - 5 9\n"
+      "setboard 8/8/8/8/8/8/8/4K3 w - - 0 1\n"
+      "setboard 4k3/8/8/8/8/8/8/8 b - - 0 1\n"
+      "setboard\n"
+      "setboard 8/8/8/8/8/8/8/8\n"
+      "getfen\n"
+      "quit\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_FALSE(contains(r.out, "can't play chess without"));
+  size_t refusals = 0;
+  for (size_t at = 0; (at = r.err.find("Illegal position in FEN\n", at)) != std::string::npos; ++at)
+    ++refusals;
+  EXPECT_EQ(refusals, 4u);
+  EXPECT_TRUE(contains(r.out, "\n4k3/8/8/8/8/8/8/4K3 w - - 5 9\n"));
+}

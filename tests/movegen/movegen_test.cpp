@@ -264,3 +264,17 @@ TEST(Attacks, CanCheck) {
   board.setFen("4k3/3p4/8/8/8/8/8/4K3 b - - 0 1");
   EXPECT_EQ(blackCanCheck(E4, p, &board.tables), 1);  // d7-d5 attacks e4
 }
+
+// The most moves a legal position is known to have fit the lists, from either generator.
+TEST(Generators, TwoHundredEighteenMoves) {
+  TestBoard board("R6R/3Q4/1Q4Q1/4Q3/2Q4Q/Q4Q2/pp1Q4/kBNN1KB1 w - - 0 1");
+  Move list[MAX_MOVES];
+  const int captures =
+      generateCaptures(WHITE, 0, list, &board.position, board.records, &board.tables, 0);
+  const int quiet = generateNonCaptures(WHITE, 0, list + captures, &board.position,
+                                        board.records, &board.tables, 0);
+  EXPECT_EQ(captures + quiet, 218);
+  EXPECT_EQ(board.legalMoves().size(), 218u);
+  EXPECT_EQ(board.perftCount(1), 218u);
+  EXPECT_EQ(board.perftCount(2), 99u);  // most of them leave Black stalemated or mated
+}

@@ -1,7 +1,7 @@
 // tbcompress INPUT [OUTPUT]: turns a plain tablebase file (one or two bytes per entry)
 // into the compressed format the engine reads. OUTPUT defaults to INPUT + ".emd", the
 // first compressed name the engine looks for. The result is decoded again and compared
-// with the input before the tool reports success.
+// with the input before it takes OUTPUT's name; an existing OUTPUT is replaced only then.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -58,13 +58,8 @@ int main(int argc, char** argv) {
   const std::string output = argc == 3 ? argv[2] : input + ".emd";
   tb::CompressStats stats;
   std::string error;
-  if (!tb::compressFile(input.c_str(), output.c_str(), &stats, &error)) {
+  if (!tb::compressFile(input.c_str(), output.c_str(), &stats, &error, verify)) {
     std::fprintf(stderr, "tbcompress: %s: %s\n", input.c_str(), error.c_str());
-    return 1;
-  }
-  if (!verify(input.c_str(), output.c_str(), &error)) {
-    std::fprintf(stderr, "tbcompress: %s: %s\n", output.c_str(), error.c_str());
-    std::remove(output.c_str());
     return 1;
   }
   std::printf("%s: %llu bytes -> %llu bytes (%.1f%%), %u blocks, %u stored\n", output.c_str(),

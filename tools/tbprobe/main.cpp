@@ -6,7 +6,9 @@
 // Each FEN is one argument (quote it); without any, FENs are read one per line from
 // standard input. Each position prints "FEN: VALUE", VALUE being "mate in N" (the side to
 // move mates with its N-th move), "mated in N" (the other side mates with its N-th move;
-// 0 when the side to move is checkmated), "draw" or "not found".
+// 0 when the side to move is checkmated), "draw" or "not found" (no table has it). A line
+// that is no FEN prints "FEN: malformed FEN", a position that cannot arise in a game
+// "FEN: illegal position"; the exit code is then 1.
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -30,7 +32,8 @@ void usage() {
       "usage: tbprobe [-d DIRS] [-c MB] [FEN ...]\n"
       "  -d DIRS  tablebase directories, separated by ',' or ';' (default: the current one)\n"
       "  -c MB    block cache size in megabytes (default 32)\n"
-      "Without FEN arguments, FENs are read one per line from standard input.\n");
+      "Without FEN arguments, FENs are read one per line from standard input.\n"
+      "Exit code 1 when a FEN was malformed or its position illegal.\n");
 }
 
 }  // namespace
@@ -60,14 +63,17 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> cache(bytes);
   if (!tbSetCache(cache.data(), bytes)) std::fprintf(stderr, "tbprobe: the cache cannot be set up\n");
 
+  bool badInput = false;
   auto answer = [&](const std::string& fen) {
     const std::string value = probeFenLine(fen, &en.position, en.records, &en.tables);
-    if (!value.empty()) std::printf("%s: %s\n", fen.c_str(), value.c_str());
+    if (value.empty()) return;
+    std::printf("%s: %s\n", fen.c_str(), value.c_str());
+    badInput |= value == MALFORMED_FEN || value == ILLEGAL_POSITION;
   };
   if (fens.empty()) {
     for (std::string line; std::getline(std::cin, line);) answer(line);
   } else {
     for (const std::string& fen : fens) answer(fen);
   }
-  return 0;
+  return badInput ? 1 : 0;
 }

@@ -1,11 +1,13 @@
 #include "tablebase/generator/tablefile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
 
+#include "board/replacefile.h"
 #include "tablebase/compress.h"
 #include "tablebase/decode.h"
 #include "tablebase/tablebase.h"
@@ -81,24 +83,21 @@ int endingIndexOf(const std::string& name, std::string* error) {
 
 const char* extension(int tbSide) { return tbSide ? ".nbb" : ".nbw"; }
 
+// Written under a temporary name first: an interrupted run leaves no short file that
+// the engine would take for a damaged table.
 bool writeWhole(const std::string& path, const uint8_t* data, size_t size, std::string* error) {
-  // Written under a temporary name first: an interrupted run leaves no short file that
-  // the engine would take for a damaged table.
-  const std::string temporary = path + ".part";
-  std::FILE* f = std::fopen(temporary.c_str(), "wb");
-  if (!f) {
-    *error = "cannot write " + temporary;
+  ReplacementFile out;
+  if (!beginReplacement(path.c_str(), &out)) {
+    *error = "cannot write " + path + REPLACEMENT_SUFFIX + ": " + std::strerror(errno);
     return false;
   }
-  const bool ok = std::fwrite(data, 1, size, f) == size;
-  if (std::fclose(f) != 0 || !ok) {
-    std::remove(temporary.c_str());
-    *error = "cannot write " + temporary;
+  if (std::fwrite(data, 1, size, out.file) != size) {
+    *error = "cannot write " + path + REPLACEMENT_SUFFIX + ": " + std::strerror(errno);
+    abandonReplacement(&out);
     return false;
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    *error = "cannot rename " + temporary + " to " + path;
+  if (!commitReplacement(&out)) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
   return true;

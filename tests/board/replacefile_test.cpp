@@ -1,0 +1,93 @@
+#include "board/replacefile.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Replacement : public testing::Test {
+ protected:
+  fs::path dir;
+  void SetUp() override {
+    char name[] = "/tmp/vorlak-replace-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir = name;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+};
+
+}  // namespace
+
+TEST_F(Replacement, TargetChangesOnlyAtTheCommit) {
+  const std::string target = (dir / "book.bin").string();
+  std::ofstream(target) << "old";
+  chmod(target.c_str(), 0640);
+  ReplacementFile r;
+  ASSERT_NE(beginReplacement(target.c_str(), &r), nullptr);
+  std::fputs("new contents", r.file);
+  EXPECT_EQ(readAll(target), "old");  // written so far only beside it
+  ASSERT_TRUE(commitReplacement(&r));
+  EXPECT_EQ(readAll(target), "new contents");
+  struct stat s;
+  ASSERT_EQ(stat(target.c_str(), &s), 0);
+  EXPECT_EQ(s.st_mode & 0777, 0640u);  // the old file's permissions
+  EXPECT_FALSE(fs::exists(target + REPLACEMENT_SUFFIX));
+
+  ASSERT_NE(beginReplacement(target.c_str(), &r), nullptr);
+  std::fputs("abandoned", r.file);
+  abandonReplacement(&r);
+  EXPECT_EQ(readAll(target), "new contents");
+  EXPECT_FALSE(fs::exists(target + REPLACEMENT_SUFFIX));
+
+  // A new file; and a directory that does not exist.
+  const std::string fresh = (dir / "fresh").string();
+  ASSERT_NE(beginReplacement(fresh.c_str(), &r), nullptr);
+  ASSERT_TRUE(commitReplacement(&r));
+  EXPECT_TRUE(fs::exists(fresh));
+  EXPECT_EQ(beginReplacement((dir / "no" / "such").c_str(), &r), nullptr);
+}
+
+// A disk that fills up while the file is written: the commit fails and the target keeps
+// its old contents. (A file-size limit stands in for the full disk.)
+TEST_F(Replacement, FullDiskLeavesTheTargetWhole) {
+  const std::string target = (dir / "table").string();
+  std::ofstream(target) << "old table";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    ReplacementFile r;
+    if (!beginReplacement(target.c_str(), &r)) _exit(2);
+    const std::string block(1000, 'x');
+    for (int i = 0; i < 10; ++i) std::fwrite(block.data(), 1, block.size(), r.file);
+    _exit(commitReplacement(&r) ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);  // the commit failed
+  EXPECT_EQ(readAll(target), "old table");
+  EXPECT_FALSE(fs::exists(target + REPLACEMENT_SUFFIX));
+}
