@@ -114,9 +114,7 @@ uint32_t occupiedSlots(const BookEntry* table) {
 
 void clearBook(BookEntry* table) { std::memset(table, 0, sizeof(BookEntry) * BOOK_SLOTS); }
 
-bool readBookFile(const char* path, BookEntry* table) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
+void readBookStream(std::FILE* f, BookEntry* table) {
   uint8_t buffer[CHUNK_RECORDS * BOOK_RECORD_BYTES];
   uint32_t slot = 0;
   while (slot < BOOK_SLOTS) {
@@ -124,8 +122,14 @@ bool readBookFile(const char* path, BookEntry* table) {
     for (size_t i = 0; i < records; ++i) table[slot++] = decode(buffer + i * BOOK_RECORD_BYTES);
     if (records < CHUNK_RECORDS) break;
   }
-  std::fclose(f);
   for (; slot < BOOK_SLOTS; ++slot) table[slot] = BookEntry{};
+}
+
+bool readBookFile(const char* path, BookEntry* table) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  readBookStream(f, table);
+  std::fclose(f);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "board/types.h"
 
@@ -55,6 +56,8 @@ void clearBook(BookEntry* table);
 // Reads up to BOOK_SLOTS records (a short file leaves the rest empty); false, with the
 // table unchanged, when the file cannot be opened.
 bool readBookFile(const char* path, BookEntry* table);
+// The same from an open stream.
+void readBookStream(std::FILE* file, BookEntry* table);
 // Writes the whole table image through a temporary file renamed over path, so a
 // failed write never leaves a truncated book. False when it could not be written.
 bool writeBookFile(const char* path, const BookEntry* table);

@@ -106,9 +106,10 @@ void newOpening(Board* b) {
 
 // Replays every opening of a source. The visitor sees the start of each opening
 // (opening), each weight line (weight), each move before it is made (move) and each
-// position after a move (after). bookSide names the source in the error lines.
+// position after a move (after). bookSide names the source in the error lines. False,
+// after the error line, at a move that matches no legal move.
 template <typename Visitor>
-void replaySource(std::FILE* f, int bookSide, Board* b, Visitor& visitor) {
+bool replaySource(std::FILE* f, int bookSide, Board* b, Visitor& visitor) {
   const char* name = bookSide == WHITE ? "white" : "black";
   char line[SOURCE_LINE_SIZE];
   int opening = 0, ply = 0;
@@ -135,7 +136,7 @@ void replaySource(std::FILE* f, int bookSide, Board* b, Visitor& visitor) {
         std::printf("ERROR in %s no %d: %d. %s%s\n", name, opening, number,
                     mover == 0 ? "" : "... ", tokens[mover]);
         std::fflush(stdout);
-        std::exit(1);
+        return false;
       }
       visitor.move(side, move, opening);
       playSourceMove(b, move);
@@ -143,6 +144,7 @@ void replaySource(std::FILE* f, int bookSide, Board* b, Visitor& visitor) {
       visitor.after(side, ply, opening, number);
     }
   }
+  return true;
 }
 
 // readTextBooks: the book side's moves go into its table.
@@ -218,17 +220,36 @@ void listPositions(int bookSide, int* sideToMove, Position* p, UndoRecord* recor
     std::printf("%sFEN: can't read %s\n", name, name);
     return;
   }
+  const bool replayed = listSourcePositions(f, bookSide, sideToMove, p, records, t);
+  std::fclose(f);
+  if (!replayed) std::exit(1);
+}
+
+}  // namespace
+
+bool listSourcePositions(std::FILE* source, int bookSide, int* sideToMove, Position* p,
+                         UndoRecord* records, const BoardTables* t) {
   Board board{sideToMove, p, records, t};
   static Lister lister;  // the FEN table is too big for the stack
   lister.bookSide = bookSide;
   lister.board = &board;
   lister.run = 0;
   lister.printed = false;
-  replaySource(f, bookSide, &board, lister);
-  std::fclose(f);
+  return replaySource(source, bookSide, &board, lister);
 }
 
-}  // namespace
+bool compileSource(std::FILE* source, int bookSide, SourceTally* tally, int* sideToMove,
+                   Position* p, UndoRecord* records, const BoardTables* t) {
+  Board board{sideToMove, p, records, t};
+  Compiler compiler{bookSide, &board, bookOf(bookSide)};
+  compiler.currentWeight = tally->weight;
+  compiler.inserted = &tally->inserted;
+  compiler.progress = &tally->progress;
+  const bool replayed = replaySource(source, bookSide, &board, compiler);
+  tally->weight = compiler.currentWeight;
+  tally->entries += compiler.occupied;
+  return replayed;
+}
 
 Move findSourceMove(const char* token, int side, Position* p, UndoRecord* records,
                     const BoardTables* t) {
@@ -267,21 +288,15 @@ bool readTextBooks(int* sideToMove, Position* p, UndoRecord* records, const Boar
   clearBook(whiteBook);
   clearBook(blackBook);
   std::printf("Reading opening books: ");
-  Board board{sideToMove, p, records, t};
-  uint32_t inserted = 0;
-  int progress = 0;
-  uint16_t weight = 0;  // a weight line stays in force into the black source
-  uint32_t entries = 0;
+  SourceTally tally{};  // a weight line stays in force into the black source
   for (int bookSide : {WHITE, BLACK}) {
-    Compiler compiler{bookSide, &board, bookOf(bookSide)};
-    compiler.currentWeight = weight;
-    compiler.inserted = &inserted;
-    compiler.progress = &progress;
-    replaySource(sources[bookSide == WHITE ? 0 : 1], bookSide, &board, compiler);
-    weight = compiler.currentWeight;
-    entries += compiler.occupied;
+    if (compileSource(sources[bookSide == WHITE ? 0 : 1], bookSide, &tally, sideToMove, p,
+                      records, t))
+      continue;
+    std::exit(1);  // the old book files stay as they were
   }
   for (std::FILE* f : sources) std::fclose(f);
+  const uint32_t inserted = tally.inserted, entries = tally.entries;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("\n%u positions in %g seconds\n", inserted, seconds);

@@ -10,6 +10,8 @@
 // White's moves are the book moves, in "black" Black's.
 #pragma once
 
+#include <cstdio>
+
 #include "board/types.h"
 
 constexpr int SOURCE_LINE_SIZE = 512;   // source and PGN lines of up to 511 characters
@@ -37,6 +39,26 @@ PgnTally readPGN(const char* file, const char* player, int maxMoves);
 // cannot be written (the tables are then rebuilt but not on disk).
 bool readTextBooks(int* sideToMove, Position* position, UndoRecord* records,
                    const BoardTables* tables);
+
+// What compiling the sources counts, and the weight line in force, carried from the
+// white source into the black one.
+struct SourceTally {
+  uint32_t inserted;  // book moves inserted
+  uint32_t entries;   // slots the inserts occupied
+  uint16_t weight;
+  int progress;       // book moves since the last progress character
+};
+
+// Replays one open source into the book of bookSide (the body of readTextBooks for one
+// source, without the files). False, after the error line, at a move that matches no
+// legal move; the table then holds what was inserted before it.
+bool compileSource(std::FILE* source, int bookSide, SourceTally* tally, int* sideToMove,
+                   Position* position, UndoRecord* records, const BoardTables* tables);
+
+// The listing of whiteFEN (bookSide WHITE) or blackFEN for an open source. False, after
+// the error line, at a move that matches no legal move.
+bool listSourcePositions(std::FILE* source, int bookSide, int* sideToMove,
+                         Position* position, UndoRecord* records, const BoardTables* tables);
 
 // Print "FEN opening move" lines of the openings in "white" (resp. "black") where the
 // book's side keeps a material lead for three of its moves after the 13th move.

@@ -1,6 +1,7 @@
 #include "driver/commands.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -128,6 +129,11 @@ uint32_t hashMaskForMegabytes(long megabytes) {
   return uint32_t((uint64_t(1) << (14 + log)) - 1);
 }
 
+double boundedClock(double centiseconds) {
+  if (std::isnan(centiseconds)) return 0;
+  return std::clamp(centiseconds, -MAX_CLOCK_CENTISECONDS, MAX_CLOCK_CENTISECONDS);
+}
+
 double parseLevelBase(const char* text) {
   double minutes = std::atof(text);
   if (const char* colon = std::strchr(text, ':')) minutes += std::atof(colon + 1) / 60.0;
@@ -149,7 +155,7 @@ uint32_t ignore(Words, Engine*) { return RESTING; }
 
 uint32_t opponentTime(Words words, Engine* e) {
   Position* p = &e->position;
-  p->opponentTime = std::atof(words[1]);
+  p->opponentTime = boundedClock(std::atof(words[1]));
   // The opponent's clock gets the next period's time when its control is reached.
   if (p->movesPerControl > 0 && (p->movesCompleted + 1) % p->movesPerControl == 0 &&
       p->engineIsBlack == 0 && p->movesCompleted > 0)
@@ -192,8 +198,8 @@ uint32_t go(Words, Engine* e) {
 uint32_t level(Words words, Engine* e) {
   Position* p = &e->position;
   p->movesPerControl = uint32_t(std::max(0, std::atoi(words[1])));
-  p->baseTime = p->clockTime = parseLevelBase(words[2]) * 6000.0;
-  p->increment = std::atof(words[3]) * 100.0;
+  p->baseTime = p->clockTime = boundedClock(parseLevelBase(words[2]) * 6000.0);
+  p->increment = boundedClock(std::atof(words[3]) * 100.0);
   e->fixedMoveTime = 0;
   return RESTING;
 }
@@ -205,7 +211,7 @@ constexpr double SHORTEST_FIXED_MOVE_TIME = 1.0;  // centiseconds
 uint32_t fixedTime(Words words, Engine* e) {
   Position* p = &e->position;
   p->movesPerControl = 1;
-  p->clockTime = p->opponentTime = std::atof(words[1]) * 100.0;
+  p->clockTime = p->opponentTime = boundedClock(std::atof(words[1]) * 100.0);
   p->increment = 0.0;
   e->fixedMoveTime = std::max(p->clockTime, SHORTEST_FIXED_MOVE_TIME);
   return RESTING;
@@ -294,7 +300,7 @@ uint32_t tablebaseDirectory(Words words, Engine* e) {
 }
 
 uint32_t clockTime(Words w, Engine* e) {
-  e->position.clockTime = std::atof(w[1]);
+  e->position.clockTime = boundedClock(std::atof(w[1]));
   return RESTING;
 }
 

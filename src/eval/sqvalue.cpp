@@ -50,9 +50,7 @@ bool scanInteger(std::FILE* f, int32_t* out) {
 
 }  // namespace
 
-bool loadSquareValuesFrom(const char* path, BoardTables* t) {
-  std::FILE* f = std::fopen(path, "r");
-  if (!f) return false;
+void readSquareValues(std::FILE* f, BoardTables* t) {
   skipLine(f);  // title
   for (int table = 0; table < SV_TABLE_COUNT; ++table) {
     if (table > 0) {
@@ -69,6 +67,12 @@ bool loadSquareValuesFrom(const char* path, BoardTables* t) {
     }
   }
   skipLine(f);
+}
+
+bool loadSquareValuesFrom(const char* path, BoardTables* t) {
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) return false;
+  readSquareValues(f, t);
   std::fclose(f);
   return true;
 }

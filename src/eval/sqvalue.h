@@ -7,6 +7,8 @@
 // their previous contents.
 #pragma once
 
+#include <cstdio>
+
 #include "board/types.h"
 
 // Reads "sqvalue" from the working directory; prints
@@ -15,3 +17,6 @@ void loadSquareValues(BoardTables* tables);
 
 // Reads the tables from path; false (nothing changed) when the file cannot be opened.
 bool loadSquareValuesFrom(const char* path, BoardTables* tables);
+
+// Reads the tables from an open stream (the body of loadSquareValuesFrom).
+void readSquareValues(std::FILE* file, BoardTables* tables);

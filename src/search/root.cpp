@@ -309,7 +309,7 @@ int iterativeDeepening(SearchContext* s, int side, Move* rootMoves, int rootMove
       char kibitzNow[MAX_PLY][KIBITZ_TEXT_SIZE];
       int kibitzNowCount = 0;
       formatLine(s, side, pv[0], stop, line, sizeof line, kibitzNow, &kibitzNowCount);
-      if (stop) append(line, sizeof line, " CUT");
+      if (stop) append(line, sizeof line, "%s", " CUT");
       std::printf("%s\n", line);
       std::fflush(stdout);
       if (!stop) {

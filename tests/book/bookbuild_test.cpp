@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -525,4 +526,33 @@ TEST_F(TextBooks, ListingsShowWhereTheBookSideStaysAhead) {
             "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - 18 10 5 9\n"
             "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - 18 10 6 9\n"
             "rnbqkb1r/pppppppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 19 10 8 10\n");
+}
+
+// The replay of one open source stops at a move it cannot play and says so; the caller
+// decides what follows (the commands end the process).
+TEST(SourceReplay, StopsAtAnUnplayableMoveAndKeepsWhatCameBefore) {
+  char text[] =
+      "[OpeningNo \"4\"]\n[OpeningWeight 2]\n1. e4 e5\n2. Nf3 Nc6\n"
+      "[OpeningNo \"5\"]\n1. d4 d5\n2. Qxx9 Nf6\n3. c4 e6\n";
+  clearBook(whiteBook);
+  auto b = makeBoard();
+  std::FILE* source = fmemopen(text, std::strlen(text), "r");
+  ASSERT_NE(source, nullptr);
+  SourceTally tally{};
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(compileSource(source, WHITE, &tally, &b->side, &b->position, b->records,
+                             &b->tables));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR in white no 5: 2. Qxx9\n");
+  EXPECT_EQ(tally.inserted, 3u);  // e4, Nf3 and d4
+  EXPECT_EQ(tally.weight, 2);
+  EXPECT_EQ(occupiedSlots(whiteBook), 3u);
+
+  std::rewind(source);
+  auto listing = makeBoard();
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(listSourcePositions(source, BLACK, &listing->side, &listing->position,
+                                   listing->records, &listing->tables));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR in black no 5: 2. Qxx9\n");
+  std::fclose(source);
+  clearBook(whiteBook);
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "driver/commands.h"
 #include "driver/timing.h"
@@ -166,4 +168,41 @@ TEST(Timing, ClocksAfterTheMoveAndANewPeriod) {
   EXPECT_NEAR(e->position.clockTime, 1050, 1);
   startNewPeriodIfDue(e, 1);
   EXPECT_NEAR(e->position.clockTime, 31050, 1);
+}
+
+// Clock words that are no sensible clock (huge, infinite, not a number) are cut to a year
+// or read as 0: the budget and the node counts worked out from them stay countable (an
+// overflowing conversion would be undefined; the sanitizer build catches it).
+TEST(Timing, ClockWordsBeyondAnyClockAreBounded) {
+  EXPECT_EQ(boundedClock(43e86), MAX_CLOCK_CENTISECONDS);
+  EXPECT_EQ(boundedClock(-1e300), -MAX_CLOCK_CENTISECONDS);
+  EXPECT_EQ(boundedClock(std::numeric_limits<double>::infinity()), MAX_CLOCK_CENTISECONDS);
+  EXPECT_EQ(boundedClock(std::nan("")), 0);
+  EXPECT_EQ(boundedClock(30000), 30000);
+
+  for (const char* clock : {"43E086", "inf", "nan", "1e308"}) {
+    Engine* e = clockState(40, 30000, 30000, 0);
+    char words[WORD_COUNT][WORD_SIZE] = {};
+    std::snprintf(words[0], WORD_SIZE, "time");
+    std::snprintf(words[1], WORD_SIZE, "%s", clock);
+    interpretCommand(words, e);
+    std::snprintf(words[0], WORD_SIZE, "otim");
+    interpretCommand(words, e);
+    computeTimeBudget(e);
+    announce(e);
+    EXPECT_TRUE(std::isfinite(e->tc.timeBudget)) << clock;
+    EXPECT_LT(e->tc.nextClockCheck, uint64_t(1) << 62) << clock;
+
+    std::snprintf(words[0], WORD_SIZE, "level");
+    std::snprintf(words[1], WORD_SIZE, "0");
+    std::snprintf(words[2], WORD_SIZE, "%s", clock);
+    std::snprintf(words[3], WORD_SIZE, "%s", clock);
+    interpretCommand(words, e);
+    EXPECT_TRUE(std::isfinite(e->position.baseTime) && std::isfinite(e->position.increment));
+    std::snprintf(words[0], WORD_SIZE, "st");
+    interpretCommand(words, e);
+    computeTimeBudget(e);
+    announce(e);
+    EXPECT_TRUE(std::isfinite(e->tc.timeBudget)) << clock;
+  }
 }
