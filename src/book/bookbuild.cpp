@@ -258,21 +258,13 @@ Move findSourceMove(const char* token, int side, Position* p, UndoRecord* record
   cutCheckSign(wanted);
   // Only moves to the named square can have the token as their text.
   const int square = namedSquare(wanted);
-  Move list[MAX_MOVES];
   char text[MOVE_TEXT_SIZE];
-  for (int pass = 0; pass < 2; ++pass) {
-    const int n = pass == 0 ? generateCaptures(side, 0, list, p, records, t, 0)
-                            : generateNonCaptures(side, 0, list, p, records, t, 0);
-    Move match = 0;
-    for (int i = 0; i < n; ++i) {
-      if (square >= 0 && moveTo(list[i]) != square) continue;
-      san(side, 0, list[i], text, p, records, t);
-      cutCheckSign(text);
-      if (!std::strcmp(text, wanted)) match = list[i];
-    }
-    if (match) return match;
-  }
-  return 0;
+  return lastMatchingMove(side, p, records, t, [&](Move move) {
+    if (square >= 0 && moveTo(move) != square) return false;
+    san(side, 0, move, text, p, records, t);
+    cutCheckSign(text);
+    return std::strcmp(text, wanted) == 0;
+  });
 }
 
 bool readTextBooks(int* sideToMove, Position* p, UndoRecord* records, const BoardTables* t) {
