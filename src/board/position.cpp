@@ -320,3 +320,22 @@ int pieceAt(const Position* p, int sq) {
   if (p->blackKingSquare == uint32_t(sq)) return BLACK_KING;
   return EMPTY;
 }
+
+bool setBoardFromFenLine(const char* line, int* sideToMove, Position* position, UndoRecord* root,
+                         const BoardTables* tables) {
+  constexpr int FIELDS = 6;
+  constexpr size_t FIELD_SIZE = 128;  // a placement needs at most 71 characters
+  char field[FIELDS][FIELD_SIZE] = {"", "w", "-", "-", "0", "1"};
+  const char* at = line;
+  for (int i = 0; i < FIELDS; ++i) {
+    while (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r') ++at;
+    const size_t length = std::strcspn(at, " \t\n\r");
+    if (length == 0) break;
+    if (length >= FIELD_SIZE) return false;
+    std::memcpy(field[i], at, length);
+    field[i][length] = '\0';
+    at += length;
+  }
+  return setBoardFromFen(field[0], field[1][0], field[2], field[3], field[4], field[5],
+                         sideToMove, position, root, tables, false);
+}

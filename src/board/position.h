@@ -22,6 +22,11 @@ bool setBoardFromFen(const char* placement, char sideCharacter, const char* cast
                      const char* fullMoveText, int* sideToMove, Position* position,
                      UndoRecord* root, const BoardTables* tables, bool display = true);
 
+// The same from one FEN line, without display: fields missing at its end count as
+// "w - - 0 1"; an overlong field is refused like a bad placement.
+bool setBoardFromFenLine(const char* line, int* sideToMove, Position* position, UndoRecord* root,
+                         const BoardTables* tables);
+
 // What a FEN's placement field describes: a board to play from; no board at all (a
 // character that is no piece, digit or '/', a rank of more than eight squares, more than
 // eight ranks); or a board that cannot be played from (a colour without exactly one

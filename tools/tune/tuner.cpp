@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <random>
-#include <sstream>
 
 #include "board/bitboard.h"
 #include "board/makemove.h"
@@ -98,12 +97,7 @@ Board::Board() {
 }
 
 bool Board::setFen(const std::string& fen) {
-  std::istringstream in(fen);
-  std::string f[6] = {"", "w", "-", "-", "0", "1"};
-  for (auto& field : f)
-    if (!(in >> field)) break;
-  const bool ok = setBoardFromFen(f[0].c_str(), f[1][0], f[2].c_str(), f[3].c_str(), f[4].c_str(),
-                                  f[5].c_str(), &side, &position, &records[0], &tables, false);
+  const bool ok = setBoardFromFenLine(fen.c_str(), &side, &position, &records[0], &tables);
   records[1] = records[0];
   return ok;
 }
