@@ -1,6 +1,9 @@
 #include "test_support.h"
 
+#include <sys/wait.h>
+
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -11,6 +14,7 @@
 #include "board/position.h"
 #include "movegen/movegen.h"
 #include "movegen/perft.h"
+#include "scratch.h"
 
 TestBoard::TestBoard() {
   initTables(&tables);
@@ -118,4 +122,29 @@ bool hasLineMatching(const std::string& text, const std::string& pattern) {
   for (std::string line; std::getline(lines, line);)
     if (matchesPattern(line, pattern)) return true;
   return false;
+}
+
+ScratchDir::ScratchDir() {
+  char name[] = "/tmp/vorlak-test-XXXXXX";
+  if (mkdtemp(name)) path = name;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  if (!path.empty()) fs::remove_all(path, ignored);
+}
+
+std::string readWhole(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeWhole(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+int exitCode(int systemStatus) {
+  return WIFEXITED(systemStatus) ? WEXITSTATUS(systemStatus) : -1;
 }

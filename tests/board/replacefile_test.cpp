@@ -7,32 +7,14 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include "scratch.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Replacement : public testing::Test {
- protected:
-  fs::path dir;
-  void SetUp() override {
-    char name[] = "/tmp/vorlak-replace-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir = name;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-};
+class Replacement : public ScratchTest {};
 
 }  // namespace
 
@@ -43,9 +25,9 @@ TEST_F(Replacement, TargetChangesOnlyAtTheCommit) {
   ReplacementFile r;
   ASSERT_NE(beginReplacement(target.c_str(), &r), nullptr);
   std::fputs("new contents", r.file);
-  EXPECT_EQ(readAll(target), "old");  // written so far only beside it
+  EXPECT_EQ(readWhole(target), "old");  // written so far only beside it
   ASSERT_TRUE(commitReplacement(&r));
-  EXPECT_EQ(readAll(target), "new contents");
+  EXPECT_EQ(readWhole(target), "new contents");
   struct stat s;
   ASSERT_EQ(stat(target.c_str(), &s), 0);
   EXPECT_EQ(s.st_mode & 0777, 0640u);  // the old file's permissions
@@ -54,7 +36,7 @@ TEST_F(Replacement, TargetChangesOnlyAtTheCommit) {
   ASSERT_NE(beginReplacement(target.c_str(), &r), nullptr);
   std::fputs("abandoned", r.file);
   abandonReplacement(&r);
-  EXPECT_EQ(readAll(target), "new contents");
+  EXPECT_EQ(readWhole(target), "new contents");
   EXPECT_FALSE(fs::exists(target + REPLACEMENT_SUFFIX));
 
   // A new file; and a directory that does not exist.
@@ -88,6 +70,6 @@ TEST_F(Replacement, FullDiskLeavesTheTargetWhole) {
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);  // the commit failed
-  EXPECT_EQ(readAll(target), "old table");
+  EXPECT_EQ(readWhole(target), "old table");
   EXPECT_FALSE(fs::exists(target + REPLACEMENT_SUFFIX));
 }

@@ -21,10 +21,10 @@ class BookCommands : public ScratchDirectory {
  protected:
   Outcome run(const std::string& command) {
     const int status = std::system((command + " > out.txt 2>&1").c_str());
-    return {readText("out.txt"), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    return {readWhole("out.txt"), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
   }
   Outcome engine(const std::string& input) {
-    writeText("input.txt", input);
+    writeWhole("input.txt", input);
     return run("timeout 60 '" VORLAK_BINARY "' < input.txt");
   }
 };
@@ -36,7 +36,7 @@ bool contains(const std::string& text, const std::string& part) {
 }  // namespace
 
 TEST_F(BookCommands, EngineBuildsItsBooksAndAnUnmatchedMoveLeavesThemAlone) {
-  writeText("vorlak.cfg", "hashsize 1\n");
+  writeWhole("vorlak.cfg", "hashsize 1\n");
   fs::copy_file(testDataPath("pgn/tatamast22.pgn"), "games.pgn");
   Outcome r = engine("readPGN games.pgn allPlayers 6\nreadTextBooks\nquit\n");
   EXPECT_EQ(r.status, 0);
@@ -50,19 +50,19 @@ TEST_F(BookCommands, EngineBuildsItsBooksAndAnUnmatchedMoveLeavesThemAlone) {
   r = engine("quit\n");  // the books are found at start-up now
   EXPECT_FALSE(contains(r.out, "opening book."));
 
-  const std::string white = readText("white.bin"), black = readText("black.bin");
-  const std::string source = readText("white");
-  writeText("white", source + "[OpeningNo \"99\"]\n[OpeningWeight 1]\n1. e4 e5\n2. Nf3 Qxx9\n");
+  const std::string white = readWhole("white.bin"), black = readWhole("black.bin");
+  const std::string source = readWhole("white");
+  writeWhole("white", source + "[OpeningNo \"99\"]\n[OpeningWeight 1]\n1. e4 e5\n2. Nf3 Qxx9\n");
   r = engine("readTextBooks\nquit\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.out, "ERROR in white no 99: 2. ... Qxx9\n")) << r.out;
-  writeText("white", source);
-  writeText("black", "[OpeningNo \"5\"]\n[OpeningWeight 1]\n1. e9 e5\n");
+  writeWhole("white", source);
+  writeWhole("black", "[OpeningNo \"5\"]\n[OpeningWeight 1]\n1. e9 e5\n");
   r = engine("readTextBooks\nquit\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.out, "ERROR in black no 5: 1. e9\n")) << r.out;
-  EXPECT_EQ(readText("white.bin"), white);
-  EXPECT_EQ(readText("black.bin"), black);
+  EXPECT_EQ(readWhole("white.bin"), white);
+  EXPECT_EQ(readWhole("black.bin"), black);
   EXPECT_FALSE(fs::exists("white.bin.tmp"));
 }
 
@@ -79,14 +79,14 @@ TEST_F(BookCommands, BookgenMakesTheBooksOnceFromCompressedGames) {
   EXPECT_FALSE(fs::exists("data/book-build.tmp"));
   EXPECT_FALSE(contains(r.out, "www"));  // quiet: no progress characters
 
-  const std::string book = readText("data/white.bin");
+  const std::string book = readWhole("data/white.bin");
   r = run("'" VORLAK_BOOKGEN "' games.pgn.xz data");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(contains(r.out, "black.bin exist; nothing to do\n")) << r.out;
-  EXPECT_EQ(readText("data/white.bin"), book);
+  EXPECT_EQ(readWhole("data/white.bin"), book);
 
   r = run("'" VORLAK_BOOKGEN "' -f missing.pgn data");
   EXPECT_NE(r.status, 0);
   EXPECT_TRUE(contains(r.out, "can't read")) << r.out;
-  EXPECT_EQ(readText("data/white.bin"), book);  // a failed build replaces nothing
+  EXPECT_EQ(readWhole("data/white.bin"), book);  // a failed build replaces nothing
 }

@@ -38,7 +38,7 @@ TEST_F(BookFile, ImageIsLittleEndianInSlotOrderAndReadsBack) {
   put(table, 5, 0x0A0B0C0D, 0x0102030405060708ULL, 0x5678, 0x1234);
   put(table, bookSize, 0xFFFFFFFF, ~Move(0), 0xFFFF, 0xFFFF);
   ASSERT_TRUE(writeBookFile("white.bin", table));
-  const std::string image = readText("white.bin");
+  const std::string image = readWhole("white.bin");
   ASSERT_EQ(image.size(), size_t(BOOK_FILE_BYTES));
   const unsigned char expected[16] = {8, 7, 6, 5, 4, 3, 2, 1, 0x0D, 0x0C, 0x0B, 0x0A,
                                       0x34, 0x12, 0x78, 0x56};
@@ -56,7 +56,7 @@ TEST_F(BookFile, ShortFileFillsWhatItHasAndMissingFileChangesNothing) {
   static BookEntry table[BOOK_SLOTS];
   std::string image(3 * 16 + 7, '\0');  // three records and a piece of a fourth
   image[2 * 16 + 14] = 1;               // weight of slot 2
-  writeText("black.bin", image);
+  writeWhole("black.bin", image);
   std::memset(table, 0x5A, sizeof table);
   ASSERT_TRUE(readBookFile("black.bin", table));
   EXPECT_EQ(table[2].weight, 1);

@@ -117,13 +117,13 @@ std::multiset<std::string> openingsOf(const std::string& source) {
 }  // namespace
 
 TEST_F(ReadPgn, AppendsDecisiveGamesInTheSourceLayout) {
-  writeText("games.pgn", exportGames);
+  writeWhole("games.pgn", exportGames);
   PgnTally tally = readPGN("games.pgn", ALL_PLAYERS, 5);
   EXPECT_TRUE(tally.read);
   EXPECT_EQ(tally.whiteGames, 1);
   EXPECT_EQ(tally.blackGames, 2);
-  EXPECT_EQ(readText("white"), numbered(1, gameA5));
-  const std::string black = readText("black");
+  EXPECT_EQ(readWhole("white"), numbered(1, gameA5));
+  const std::string black = readWhole("black");
   EXPECT_EQ(black.substr(0, black.find("[OpeningNo \"2\"]")),
             numbered(1, "[OpeningWeight 1]\n"
                         "[Event \"Test C\"]\n"
@@ -139,38 +139,38 @@ TEST_F(ReadPgn, AppendsDecisiveGamesInTheSourceLayout) {
   // Numbering goes on after the largest number; the result token after White's last
   // move is no move, and the incomplete pair is left out.
   tally = readPGN("games.pgn", ALL_PLAYERS, 40);
-  const std::string white = readText("white");
+  const std::string white = readWhole("white");
   EXPECT_NE(white.find("[OpeningNo \"2\"]\n"), std::string::npos);
   EXPECT_NE(white.find("8. c3 O-O\n\n"), std::string::npos);
   EXPECT_EQ(white.find("9. "), std::string::npos);
-  EXPECT_NE(readText("black").find("10. Qf2 Nxf1\n\n"), std::string::npos);
-  EXPECT_EQ(lineCount(readText("black"), "[OpeningNo"), 4);
+  EXPECT_NE(readWhole("black").find("10. Qf2 Nxf1\n\n"), std::string::npos);
+  EXPECT_EQ(lineCount(readWhole("black"), "[OpeningNo"), 4);
 
   // No move pairs at all: the tags alone.
   fs::remove("white");
   readPGN("games.pgn", ALL_PLAYERS, 0);
-  EXPECT_NE(readText("white").find("[Result \"1-0\"]\n\n"), std::string::npos);
+  EXPECT_NE(readWhole("white").find("[Result \"1-0\"]\n\n"), std::string::npos);
 }
 
 TEST_F(ReadPgn, NamedPlayerKeepsOnlyTheGamesTheyWon) {
-  writeText("games.pgn", exportGames);
+  writeWhole("games.pgn", exportGames);
   PgnTally tally = readPGN("games.pgn", "Alpha", 3);
   EXPECT_EQ(tally.whiteGames, 1);  // A, won with White; D was lost with White
   EXPECT_EQ(tally.blackGames, 1);  // C, won with Black
-  EXPECT_NE(readText("white").find("[Event \"Test A\"]"), std::string::npos);
-  EXPECT_EQ(readText("black"), numbered(1, gameC3));
+  EXPECT_NE(readWhole("white").find("[Event \"Test A\"]"), std::string::npos);
+  EXPECT_EQ(readWhole("black"), numbered(1, gameC3));
   tally = readPGN("games.pgn", "Beta", 3);  // lost A, drew B
   EXPECT_EQ(tally.whiteGames + tally.blackGames, 0);
 }
 
 TEST_F(ReadPgn, OpeningNumbersFollowTheLargestAtLineStart) {
-  writeText("white", "[OpeningNo \"7\"]\nx\n[OpeningNo \"3\"]\nNote [OpeningNo \"99\"]\n");
-  writeText("games.pgn", exportGames);
+  writeWhole("white", "[OpeningNo \"7\"]\nx\n[OpeningNo \"3\"]\nNote [OpeningNo \"99\"]\n");
+  writeWhole("games.pgn", exportGames);
   readPGN("games.pgn", ALL_PLAYERS, 1);
-  const std::string white = readText("white");
+  const std::string white = readWhole("white");
   EXPECT_NE(white.find("[OpeningNo \"8\"]\n[OpeningWeight 1]\n[Event \"Test A\"]"),
             std::string::npos);
-  EXPECT_EQ(readText("black").rfind("[OpeningNo \"1\"]\n", 0), 0u);  // missing: from 1
+  EXPECT_EQ(readWhole("black").rfind("[OpeningNo \"1\"]\n", 0), 0u);  // missing: from 1
 }
 
 TEST_F(ReadPgn, AnnotatedGamesGiveTheSourcesOfTheirPlainScores) {
@@ -178,11 +178,11 @@ TEST_F(ReadPgn, AnnotatedGamesGiveTheSourcesOfTheirPlainScores) {
   // holding tag-like lines), nested variations, NAGs, !/? marks, "10..." numbers, "0-0",
   // ';' comments, CR-LF line ends and no final line feed.
   readPGN(testDataPath("pgn/annotated.pgn").c_str(), ALL_PLAYERS, 60);
-  const std::string annotatedWhite = readText("white"), annotatedBlack = readText("black");
+  const std::string annotatedWhite = readWhole("white"), annotatedBlack = readWhole("black");
   fs::remove("white");
   fs::remove("black");
   readPGN(testDataPath("pgn/tatamast22.pgn").c_str(), ALL_PLAYERS, 60);
-  const auto plainWhite = openingsOf(readText("white")), plainBlack = openingsOf(readText("black"));
+  const auto plainWhite = openingsOf(readWhole("white")), plainBlack = openingsOf(readWhole("black"));
   const auto white = openingsOf(annotatedWhite), black = openingsOf(annotatedBlack);
   ASSERT_EQ(white.size(), 1u);
   ASSERT_EQ(black.size(), 1u);
@@ -203,10 +203,10 @@ TEST_F(ReadPgn, FixedStorageLimits) {
          "\n[Event \"Set-up position\"]\n[Result \"1-0\"]\n[FEN \"8/8/8/8/8/8/8/K6k w - - 0 1\"]\n"
          "\n1. Kb2 Kg2 1-0\n\n[Event \"Own tags\"]\n[OpeningNo \"5\"]\n[OpeningWeight 9]\n"
          "[Result \"1-0\"]\n\n1. c4 e5 1-0\n";
-  writeText("games.pgn", pgn);
+  writeWhole("games.pgn", pgn);
   const PgnTally tally = readPGN("games.pgn", ALL_PLAYERS, 1000);
   EXPECT_EQ(tally.whiteGames, 2);
-  const std::string white = readText("white");
+  const std::string white = readWhole("white");
   // Twenty tags are kept; the over-long one goes, and the later Result line is still read.
   EXPECT_NE(white.find("[Tag20 \"x\"]\n1. Nf3 Nf6\n"), std::string::npos);
   EXPECT_EQ(white.find("[Tag21"), std::string::npos);
@@ -221,7 +221,7 @@ TEST_F(ReadPgn, FixedStorageLimits) {
 }
 
 TEST_F(ReadPgn, RefusesSourcesAndReportsUnreadableFiles) {
-  writeText("white", "[OpeningNo \"1\"]\n");
+  writeWhole("white", "[OpeningNo \"1\"]\n");
   testing::internal::CaptureStdout();
   PgnTally tally = readPGN("./white", ALL_PLAYERS, 5);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -231,7 +231,7 @@ TEST_F(ReadPgn, RefusesSourcesAndReportsUnreadableFiles) {
   tally = readPGN("nowhere.pgn", ALL_PLAYERS, 5);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "readPGN: can't read nowhere.pgn\n");
   EXPECT_FALSE(tally.read);
-  EXPECT_EQ(readText("white"), "[OpeningNo \"1\"]\n");
+  EXPECT_EQ(readWhole("white"), "[OpeningNo \"1\"]\n");
   EXPECT_FALSE(fs::exists("black"));
 }
 
@@ -282,10 +282,10 @@ bool leftoversIn(const fs::path& dir) {
 // Sources that cannot be written (a full disk, a directory the engine may not write in)
 // stay as they were, the books too, and the engine says so in one line.
 TEST_F(ReadPgn, FullDiskOrUnwritableDirectoryLeavesSourcesAndBooksAsTheyWere) {
-  writeText("games.pgn", exportGames);
+  writeWhole("games.pgn", exportGames);
   ASSERT_TRUE(readPGN("games.pgn", ALL_PLAYERS, 40).read);
-  const std::string white = readText("white"), black = readText("black");
-  writeText("white.bin", "old white book");
+  const std::string white = readWhole("white"), black = readWhole("black");
+  writeWhole("white.bin", "old white book");
   int status = 0;
   // Room for copies of the old sources, not for the new games.
   const rlim_t room = rlim_t(std::max(white.size(), black.size()) + 40);
@@ -299,8 +299,8 @@ TEST_F(ReadPgn, FullDiskOrUnwritableDirectoryLeavesSourcesAndBooksAsTheyWere) {
   EXPECT_EQ(out.rfind("readPGN: can't write ", 0), 0u) << out;
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
   EXPECT_NE(out.find("; the sources are unchanged\n"), std::string::npos) << out;
-  EXPECT_EQ(readText("white"), white);
-  EXPECT_EQ(readText("black"), black);
+  EXPECT_EQ(readWhole("white"), white);
+  EXPECT_EQ(readWhole("black"), black);
   EXPECT_FALSE(leftoversIn(dir));
 
   // The books: the compiled tables do not fit either, the old files stay.
@@ -313,7 +313,7 @@ TEST_F(ReadPgn, FullDiskOrUnwritableDirectoryLeavesSourcesAndBooksAsTheyWere) {
       &status);
   EXPECT_EQ(status, 0);
   EXPECT_NE(out.find("readTextBooks: can't write white.bin\n"), std::string::npos) << out;
-  EXPECT_EQ(readText("white.bin"), "old white book");
+  EXPECT_EQ(readWhole("white.bin"), "old white book");
   EXPECT_FALSE(fs::exists("black.bin"));
   EXPECT_FALSE(leftoversIn(dir));
 
@@ -328,8 +328,8 @@ TEST_F(ReadPgn, FullDiskOrUnwritableDirectoryLeavesSourcesAndBooksAsTheyWere) {
   chmod(dir.c_str(), 0755);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(out, "readPGN: can't write white (Permission denied); the sources are unchanged\n");
-  EXPECT_EQ(readText("white"), white);
-  EXPECT_EQ(readText("black"), black);
+  EXPECT_EQ(readWhole("white"), white);
+  EXPECT_EQ(readWhole("black"), black);
   EXPECT_FALSE(leftoversIn(dir));
 }
 
@@ -407,8 +407,8 @@ TEST_F(TextBooks, RealGamesBecomeBooksOfLegalMovesWithTheirCounts) {
   const std::string out = testing::internal::GetCapturedStdout();
 
   BookContents expected;
-  replayIndependently(readText("white"), WHITE, &expected);
-  replayIndependently(readText("black"), BLACK, &expected);
+  replayIndependently(readWhole("white"), WHITE, &expected);
+  replayIndependently(readWhole("black"), BLACK, &expected);
   uint64_t moves = 0;
   for (const auto& [entry, r] : expected) moves += r.weight;
   size_t found = 0;
@@ -459,12 +459,12 @@ TEST_F(TextBooks, RealGamesBecomeBooksOfLegalMovesWithTheirCounts) {
 }
 
 TEST_F(TextBooks, WeightsOpeningsAndRestarts) {
-  writeText("white",
+  writeWhole("white",
             "[OpeningNo \"1\"]\n1. e4 e5\n"  // no weight yet: nothing is added
             "[OpeningNo \"2\"]\n[OpeningWeight 70000]\n1. e4 e5\n"
             "[OpeningNo \"3\"]\n[OpeningWeight 3]\n[Event \"x\"]\n1. e4 c5\n  \t\n2. Nf3 d6\n"
             "[OpeningNo \"4\"]\n[OpeningWeight -5]\n1. d4 d5\n[OpeningWeight 2]\n");
-  writeText("black", "[OpeningNo \"9\"]\r\n1. d4 Nf6\r\n");  // the weight 2 carries over
+  writeWhole("black", "[OpeningNo \"9\"]\r\n1. d4 Nf6\r\n");  // the weight 2 carries over
   auto b = makeBoard();
   testing::internal::CaptureStdout();
   ASSERT_TRUE(readTextBooks(&b->side, &b->position, b->records, &b->tables));
@@ -488,7 +488,7 @@ TEST_F(TextBooks, WeightsOpeningsAndRestarts) {
 }
 
 TEST_F(TextBooks, MissingSourceChangesNothingAndEmptySourcesGiveEmptyBooks) {
-  writeText("white", "");
+  writeWhole("white", "");
   whiteBook[3] = {1, 2, 3, 4};
   auto b = makeBoard();
   testing::internal::CaptureStdout();
@@ -498,12 +498,12 @@ TEST_F(TextBooks, MissingSourceChangesNothingAndEmptySourcesGiveEmptyBooks) {
   EXPECT_EQ(whiteBook[3].weight, 4);
   EXPECT_FALSE(fs::exists("white.bin"));
 
-  writeText("black", "");
+  writeWhole("black", "");
   testing::internal::CaptureStdout();
   EXPECT_TRUE(readTextBooks(&b->side, &b->position, b->records, &b->tables));
   EXPECT_NE(testing::internal::GetCapturedStdout().find("\n0 positions in "), std::string::npos);
   EXPECT_EQ(occupiedSlots(whiteBook), 0u);
-  EXPECT_EQ(readText("black.bin"), std::string(size_t(BOOK_FILE_BYTES), '\0'));
+  EXPECT_EQ(readWhole("black.bin"), std::string(size_t(BOOK_FILE_BYTES), '\0'));
 }
 
 TEST_F(TextBooks, ListingsShowWhereTheBookSideStaysAhead) {
@@ -513,10 +513,10 @@ TEST_F(TextBooks, ListingsShowWhereTheBookSideStaysAhead) {
   // White wins a pawn on move 12 and keeps it: listed at its third move ahead (ply 28).
   const std::string whiteWins = shuffle + "11. e4 d5\n12. exd5 a6\n13. Nc3 a5\n14. Nf3 a4\n"
                                           "15. Bc4 a3\n16. bxa3 Nf6\n";
-  writeText("white", "[OpeningNo \"5\"]\n" + whiteWins + "[OpeningNo \"6\"]\n" + whiteWins +
+  writeWhole("white", "[OpeningNo \"5\"]\n" + whiteWins + "[OpeningNo \"6\"]\n" + whiteWins +
                          "[OpeningNo \"7\"]\n1. e4 d5\n2. exd5 Nf6\n3. Nc3 Nbd7\n4. Nf3 Nb6\n");
   // Black wins a pawn on move 12: judged after White's moves, listed at ply 29.
-  writeText("black", "[OpeningNo \"8\"]\n" + shuffle +
+  writeWhole("black", "[OpeningNo \"8\"]\n" + shuffle +
                          "11. d4 e5\n12. a3 exd4\n13. a4 Nc6\n14. a5 Nf6\n15. h3 Be7\n");
   auto b = makeBoard();
   testing::internal::CaptureStdout();

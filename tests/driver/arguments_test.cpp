@@ -6,24 +6,11 @@ namespace {
 
 class Arguments : public Transcript {
  protected:
-  // Runs the engine with ARGS (already quoted for the shell) in the scratch directory.
   Session runWith(const std::string& args, const std::string& input = "quit\n") {
-    writeFile("input.txt", input);
-    const std::string command = "cd '" + dir.string() + "' && timeout 20 '" VORLAK_BINARY "' " +
-                                args + " < input.txt > out.txt 2> err.txt";
-    Session r;
-    const int status = std::system(command.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(dir / "out.txt");
-    r.err = slurp(dir / "err.txt");
-    return r;
+    return run(input, args);
   }
   // The engine opens the day's list file first thing when it starts.
-  bool hasListFile() {
-    for (const auto& entry : fs::directory_iterator(dir))
-      if (entry.path().filename().string().rfind("list.", 0) == 0) return true;
-    return false;
-  }
+  bool hasListFile() const { return !listFilePath().empty(); }
 };
 
 TEST_F(Arguments, VersionAndHelpAnswerWithoutStarting) {

@@ -1,5 +1,6 @@
 // Whole turns of the engine: results, claims, the list file and the thinking output.
 #include <algorithm>
+#include <sstream>
 #include <vector>
 
 #include "driver/transcript.h"

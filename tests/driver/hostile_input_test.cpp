@@ -10,15 +10,13 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
-namespace {
+#include "scratch.h"
 
-namespace fs = std::filesystem;
+namespace {
 
 constexpr int SESSION_SECONDS = 20;  // far beyond what a session needs; a hang fails
 
@@ -28,21 +26,16 @@ struct Outcome {
   int signal = 0;
 };
 
-class HostileInput : public testing::Test {
+class HostileInput : public ScratchTest {
  protected:
-  fs::path dir;
   void SetUp() override {
-    char name[] = "/tmp/vorlak-hostile-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir = name;
-    std::ofstream(dir / "vorlak.cfg") << "hashsize 1\n";
+    ScratchTest::SetUp();
+    writeFile("vorlak.cfg", "hashsize 1\n");
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   // Runs the engine on input (any bytes) and reports how it ended.
   Outcome run(const std::string& input) {
-    const fs::path in = dir / "input.bin";
-    std::ofstream(in, std::ios::binary) << input;
+    writeFile("input.bin", input);
     const pid_t child = fork();
     if (child == 0) {
       if (chdir(dir.c_str()) != 0) _exit(126);

@@ -1,17 +1,8 @@
 // Drives the built engine over standard input, as a GUI or a console user would.
-#include <gtest/gtest.h>
+#include <ctime>
+#include <string>
 
 #include "driver/transcript.h"
-
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
 
 
 TEST_F(Transcript, MissingConfigurationStopsAtOnce) {
@@ -62,11 +53,8 @@ TEST_F(Transcript, OpponentMoveIsAnsweredAndListed) {
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(contains(r.out, "I'm searching\n"));
   EXPECT_TRUE(contains(r.out, "\nmove "));
-  fs::path list;
-  for (const auto& entry : fs::directory_iterator(dir))
-    if (entry.path().filename().string().rfind("list.", 0) == 0) list = entry.path();
-  ASSERT_FALSE(list.empty());
-  const std::string games = slurp(list);
+  ASSERT_FALSE(listFilePath().empty());
+  const std::string games = listFileText();
   EXPECT_TRUE(contains(games, "[Event \""));
   EXPECT_TRUE(contains(games, "[Black \"vorlak\"]         score opening depth\n"));
   EXPECT_TRUE(contains(games, "white   1.       e4\n"));

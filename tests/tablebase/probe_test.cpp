@@ -79,8 +79,8 @@ class TbProbe : public ::testing::Test {
     cache.reset(new uint8_t[bytes + 1]);
     ASSERT_EQ(tbSetCache(cache.get(), bytes), 1);
   }
-  TempDir tmp;
-  const std::string& dir = tmp.path;
+  ScratchDir tmp;
+  const std::string dir = tmp.path.string();
   std::unique_ptr<uint8_t[]> cache;
 };
 

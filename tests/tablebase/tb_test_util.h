@@ -13,6 +13,7 @@
 
 #include "board/position.h"
 #include "tablebase/tablebase.h"
+#include "scratch.h"
 #include "test_support.h"
 
 namespace tbtest {
@@ -151,19 +152,6 @@ inline TestBoard& engineBoard(const int men[64], int side, int ep) {
   rebuildPosition(men, &b.position, &b.records[0], &b.tables);
   return b;
 }
-
-// A scratch directory, removed with its contents.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char pattern[] = "/tmp/vorlak_tb_XXXXXX";
-    path = mkdtemp(pattern) ? pattern : "";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-};
 
 inline void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {

@@ -1,15 +1,9 @@
 // The tbprobe tool as a user runs it: values, tables that are missing, and input that is
 // no position at all.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
-#include "test_support.h"
-#include "driver/transcript.h"
+#include "scratch.h"
 
 namespace {
 
@@ -20,19 +14,18 @@ struct ToolRun {
 
 ToolRun tbprobe(const fs::path& dir, const std::string& arguments, const std::string& input = "") {
   const fs::path in = dir / "in.txt", out = dir / "out.txt";
-  { std::ofstream(in) << input; }
+  writeWhole(in, input);
   const std::string command = "'" VORLAK_TBPROBE "' -c 1 -d '" + dir.string() + "' " + arguments +
                               " < '" + in.string() + "' > '" + out.string() + "' 2>/dev/null";
   const int status = std::system(command.c_str());
-  return {slurp(out), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+  return {readWhole(out), exitCode(status)};
 }
 
 }  // namespace
 
-TEST(TbprobeTool, MalformedIllegalAndMissingAreToldApart) {
-  char name[] = "/tmp/vorlak-tbprobe-XXXXXX";
-  ASSERT_NE(mkdtemp(name), nullptr);
-  const fs::path dir = name;
+using TbprobeTool = ScratchTest;
+
+TEST_F(TbprobeTool, MalformedIllegalAndMissingAreToldApart) {
   const std::string make = "'" VORLAK_TBGEN "' -q -t 1 kqk '" + dir.string() + "' > /dev/null";
   ASSERT_EQ(std::system(make.c_str()), 0);
 
@@ -83,5 +76,4 @@ TEST(TbprobeTool, MalformedIllegalAndMissingAreToldApart) {
   r = tbprobe(dir, "'8/8/8/8/8/8/8/K7 w - - 0 1'");
   EXPECT_EQ(r.out, "8/8/8/8/8/8/8/K7 w - - 0 1: illegal position\n");
   EXPECT_EQ(r.status, 1);
-  fs::remove_all(dir);
 }

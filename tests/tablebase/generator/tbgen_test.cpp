@@ -179,44 +179,45 @@ TEST(TbgenFiles, WrittenTablesProbeConsistently) {
   std::string error;
   for (const char* name : {"kbkb", "knnk"})
     ASSERT_TRUE(generate(name, set, 2, nullptr, &error)) << error;
-  tbtest::TempDir plain, packed;
+  ScratchDir plainDir, packedDir;
+  const std::string plain = plainDir.path.string(), packed = packedDir.path.string();
   for (const auto& [name, table] : set) {
     std::vector<FileStats> fs;
-    ASSERT_TRUE(writeTable(*table, plain.path, false, &fs, &error)) << error;
-    ASSERT_TRUE(writeTable(*table, packed.path, true, &fs, &error)) << error;
+    ASSERT_TRUE(writeTable(*table, plain, false, &fs, &error)) << error;
+    ASSERT_TRUE(writeTable(*table, packed, true, &fs, &error)) << error;
     const EndingRecord& record = tbEndings[size_t(tbFindEnding(name.c_str()))];
     ASSERT_EQ(fs.size(), record.flags & TB_SYMMETRIC ? 1u : 2u);
     for (int side = 0; side < int(fs.size()); ++side) {
       EXPECT_EQ(
           fs[size_t(side)].conflicts + fs[size_t(side)].outOfRange + fs[size_t(side)].unstorable,
           0u);
-      EXPECT_EQ(std::filesystem::file_size(plainPath(plain.path, name, side)),
+      EXPECT_EQ(std::filesystem::file_size(plainPath(plain, name, side)),
                 record.entries[side]);
       std::vector<uint8_t> a, b;
-      ASSERT_TRUE(readFileBytes(plainPath(plain.path, name, side), &a, &error)) << error;
-      ASSERT_TRUE(readFileBytes(findFile(packed.path, name, side), &b, &error)) << error;
+      ASSERT_TRUE(readFileBytes(plainPath(plain, name, side), &a, &error)) << error;
+      ASSERT_TRUE(readFileBytes(findFile(packed, name, side), &b, &error)) << error;
       EXPECT_EQ(a, b) << name;
     }
   }
   TableSet loaded;
-  ASSERT_TRUE(loadTable("kbkb", packed.path, loaded, &error)) << error;
+  ASSERT_TRUE(loadTable("kbkb", packed, loaded, &error)) << error;
   for (int stm = 0; stm < 2; ++stm)
     for (size_t i = 0; i < set.at("kbkb")->state[stm].size(); ++i) {
       const uint16_t a = set.at("kbkb")->state[stm][i], b = loaded.at("kbkb")->state[stm][i];
       ASSERT_TRUE(kindOfState(a) == kindOfState(b) && (kindOfState(a) == V_DRAW || a == b)) << i;
     }
-  const std::string krk = plainPath(plain.path, "krk", 1);
+  const std::string krk = plainPath(plain, "krk", 1);
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(readFileBytes(krk, &bytes, &error));
   tbtest::writeFile(krk, std::vector<uint8_t>(bytes.begin(), bytes.end() - 1));
-  EXPECT_FALSE(tableFilesExist(plain.path, "krk"));  // made again by --all
-  EXPECT_FALSE(loadTable("krk", plain.path, loaded, &error));
+  EXPECT_FALSE(tableFilesExist(plain, "krk"));  // made again by --all
+  EXPECT_FALSE(loadTable("krk", plain, loaded, &error));
   *std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 127; }) = 127;
   tbtest::writeFile(krk, bytes);  // a legal position without a value
-  EXPECT_FALSE(loadTable("krk", plain.path, loaded, &error));
+  EXPECT_FALSE(loadTable("krk", plain, loaded, &error));
   EXPECT_NE(error.find("no value for a legal position"), std::string::npos) << error;
 
-  ASSERT_EQ(tbInit(packed.path.c_str()), 4);
+  ASSERT_EQ(tbInit(packed.c_str()), 4);
   static std::vector<uint8_t> cache(size_t(4) << 20);
   ASSERT_EQ(tbSetCache(cache.data(), cache.size()), 1);
   for (const std::string& name : generationOrder(3)) {
