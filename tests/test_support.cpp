@@ -1,6 +1,9 @@
 #include "test_support.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cctype>
 #include <cstdlib>
@@ -147,4 +150,35 @@ void writeWhole(const fs::path& path, const std::string& bytes) {
 
 int exitCode(int systemStatus) {
   return WIFEXITED(systemStatus) ? WEXITSTATUS(systemStatus) : -1;
+}
+
+std::string inChild(const std::function<void()>& body, int* status) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return "no pipe";
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(pipeEnds[1], STDOUT_FILENO);
+    close(pipeEnds[0]);
+    body();
+    std::fflush(stdout);
+    _exit(0);
+  }
+  close(pipeEnds[1]);
+  std::string out;
+  char buffer[4096];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
+  close(pipeEnds[0]);
+  int raw = 0;
+  waitpid(child, &raw, 0);
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+
+void limitFileSize(rlim_t bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit;
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = bytes;
+  setrlimit(RLIMIT_FSIZE, &limit);
 }

@@ -1,12 +1,9 @@
 #include "board/replacefile.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <fstream>
 #include <string>
 
@@ -52,24 +49,18 @@ TEST_F(Replacement, TargetChangesOnlyAtTheCommit) {
 TEST_F(Replacement, FullDiskLeavesTheTargetWhole) {
   const std::string target = (dir / "table").string();
   std::ofstream(target) << "old table";
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit;
-    getrlimit(RLIMIT_FSIZE, &limit);
-    limit.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    ReplacementFile r;
-    if (!beginReplacement(target.c_str(), &r)) _exit(2);
-    const std::string block(1000, 'x');
-    for (int i = 0; i < 10; ++i) std::fwrite(block.data(), 1, block.size(), r.file);
-    _exit(commitReplacement(&r) ? 1 : 0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);  // the commit failed
+  int status = -1;
+  inChild(
+      [&] {
+        limitFileSize(4096);
+        ReplacementFile r;
+        if (!beginReplacement(target.c_str(), &r)) _exit(2);
+        const std::string block(1000, 'x');
+        for (int i = 0; i < 10; ++i) std::fwrite(block.data(), 1, block.size(), r.file);
+        _exit(commitReplacement(&r) ? 1 : 0);
+      },
+      &status);
+  EXPECT_EQ(status, 0);  // the commit failed
   EXPECT_EQ(readWhole(target), "old table");
   EXPECT_FALSE(fs::exists(target + REPLACEMENT_SUFFIX));
 }

@@ -1,16 +1,12 @@
 // Book building: PGN games into the text sources, the sources into the books, and the
 // position listings.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <set>
 #include <tuple>
@@ -236,40 +232,6 @@ TEST_F(ReadPgn, RefusesSourcesAndReportsUnreadableFiles) {
 }
 
 namespace {
-
-// Runs body in a child process (so that limits and identities it takes stay there) and
-// returns what it printed; *status is its exit code, or -1 when it did not exit.
-std::string inChild(const std::function<void()>& body, int* status) {
-  int pipeEnds[2];
-  if (pipe(pipeEnds) != 0) return "no pipe";
-  std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(pipeEnds[1], STDOUT_FILENO);
-    close(pipeEnds[0]);
-    body();
-    std::fflush(stdout);
-    _exit(0);
-  }
-  close(pipeEnds[1]);
-  std::string out;
-  char buffer[4096];
-  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
-  close(pipeEnds[0]);
-  int raw = 0;
-  waitpid(child, &raw, 0);
-  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
-
-// Files may grow to at most bytes: a disk that fills up while they are written.
-void limitFileSize(rlim_t bytes) {
-  std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limit;
-  getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = bytes;
-  setrlimit(RLIMIT_FSIZE, &limit);
-}
 
 bool leftoversIn(const fs::path& dir) {
   for (const auto& entry : fs::directory_iterator(dir))
