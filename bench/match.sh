@@ -2,7 +2,7 @@
 # bench/match.sh: a match of this checkout's vorlak against a Debian engine, refereed by xboard
 # through the shared match script; keeps the PGN and appends a summary line to bench/results.md.
 #
-#   bench/match.sh [-g GAMES] [-t TC] [-i INC] [-p OPENINGS | -f FENS] [-e ENGINE] [-n NOTE] [-2] OPPONENT
+#   bench/match.sh [-g GAMES] [-t TC] [-i INC] [-p OPENINGS | -f FENS] [-s FIRST] [-e ENGINE] [-n NOTE] [-2] OPPONENT
 #
 #   OPPONENT   fairymax | phalanx | sjeng | hoichess | glaurung | toga2 (UCI, through polyglot)
 #              | stockfish | stockfish:LEVEL (Skill Level 0-20)
@@ -11,6 +11,8 @@
 #   -t, -i     base time as xboard's -tc (m:ss or minutes, default 0:20) and increment in seconds (0.1)
 #   -p         PGN of opening lines (default /work/shared/data/openings.pgn)
 #   -f         file of FEN positions instead, one a line (xboard sets them up through edit mode)
+#   -s         start at opening (or FEN) number FIRST (default 1): a match in slices, e.g.
+#              -g 16 then -s 9 -g 84, plays the same games as one -g 100
 #   -e         engine binary (default build/vorlak of this checkout); a copy named vorlak-COMMIT
 #              (so that rebuilding does not change a running match) is logged under that commit
 #   -n         a note for the summary line (e.g. what changed)
@@ -24,16 +26,16 @@ repo=$(cd "$here/.." && pwd)
 . "$here/lib.sh"
 
 games=10; tc="0:20"; inc=0.1; openings=/work/shared/data/openings.pgn
-engine="$repo/build/vorlak"; note=""; oppproto=(); fens=""
+engine="$repo/build/vorlak"; note=""; oppproto=(); fens=""; first=1
 match_sh=${MATCH_SH:-/work/shared/tools/match.sh}
-while getopts "g:t:i:p:f:e:n:2" o; do
+while getopts "g:t:i:p:f:s:e:n:2" o; do
   case $o in
-    g) games=$OPTARG;; t) tc=$OPTARG;; i) inc=$OPTARG;; p) openings=$OPTARG;; f) fens=$OPTARG;;
-    e) engine=$OPTARG;; n) note=$OPTARG;; 2) oppproto=(-2);; *) sed -n 2,19p "$0"; exit 2;;
+    g) games=$OPTARG;; t) tc=$OPTARG;; i) inc=$OPTARG;; p) openings=$OPTARG;; f) fens=$OPTARG;; s) first=$OPTARG;;
+    e) engine=$OPTARG;; n) note=$OPTARG;; 2) oppproto=(-2);; *) sed -n 2,21p "$0"; exit 2;;
   esac
 done
 shift $((OPTIND - 1))
-[ $# -eq 1 ] || { sed -n 2,19p "$0"; exit 2; }
+[ $# -eq 1 ] || { sed -n 2,21p "$0"; exit 2; }
 opponent=$1
 
 # The opponents' command lines. Their books stay off so that the openings file decides the
@@ -63,9 +65,20 @@ else
   startopt=(-p "$openings")
 fi
 [ -x "$match_sh" ] || { echo "no match script at $match_sh" >&2; exit 2; }
+case $first in ''|*[!0-9]*|0) echo "-s wants an opening number from 1" >&2; exit 2;; esac
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# A later first opening: a copy of the file from that game (or FEN line) on.
+if [ "$first" -gt 1 ]; then
+  if [ -n "$fens" ]; then
+    tail -n +"$first" "$fens" >"$scratch/start.fen"; startopt=(-f "$scratch/start.fen")
+  else
+    awk -v first="$first" '/^\[Event /{n++} n>=first' "$openings" >"$scratch/start.pgn"
+    startopt=(-p "$scratch/start.pgn")
+  fi
+  [ -s "${startopt[1]}" ] || { echo "no opening number $first" >&2; exit 2; }
+fi
 make_run_dir "$repo" "$scratch/vorlak" || exit 2
 mkdir -p "$scratch/opponent" "$here/results"
 
