@@ -48,23 +48,29 @@ def list_games(path):
     return games
 
 
+def check(list_path, pgn_path, name="EngineA"):
+    """(PGN games, games complete in the list, list games, one line per game that differs)."""
+    expected = list(pgn_games(pgn_path, name))
+    found = list_games(list_path)
+    problems = []
+    for i, (plies, outcome) in enumerate(expected):
+        got = found[i] if i < len(found) else None
+        if got is None or got["moves"] not in (plies, plies + 1) or got["result"] != outcome:
+            problems.append(f"game {i + 1}: PGN {plies} plies, {outcome}; list "
+                            + (f"{got['moves']} move lines, result {got['result']}" if got else "missing"))
+    return len(expected), len(expected) - len(problems), len(found), problems
+
+
 def main():
     if len(sys.argv) < 3:
         print(__doc__)
         return 2
     name = sys.argv[3] if len(sys.argv) > 3 else "EngineA"
-    expected = list(pgn_games(sys.argv[2], name))
-    found = list_games(sys.argv[1])
-    bad = 0
-    for i, (plies, outcome) in enumerate(expected):
-        got = found[i] if i < len(found) else None
-        if got is None or got["moves"] not in (plies, plies + 1) or got["result"] != outcome:
-            bad += 1
-            print(f"game {i + 1}: PGN {plies} plies, {outcome}; list "
-                  + (f"{got['moves']} move lines, result {got['result']}" if got else "missing"))
-    print(f"listcheck: {len(expected)} games, {len(expected) - bad} complete in the list file "
-          f"({len(found)} list games)")
-    return 1 if bad else 0
+    games, complete, listed, problems = check(sys.argv[1], sys.argv[2], name)
+    for line in problems:
+        print(line)
+    print(f"listcheck: {games} games, {complete} complete in the list file ({listed} list games)")
+    return 1 if problems else 0
 
 
 if __name__ == "__main__":
