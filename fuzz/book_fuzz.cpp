@@ -66,7 +66,6 @@ void readBook(Engine* e, const Probe& probe, bool fromHomeSlot, const uint8_t* d
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::startInScratchDirectory();
   engine = fuzz::startEngine();
   return 0;
 }

@@ -38,7 +38,6 @@ void checkRoundTrip(Engine* e) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::startInScratchDirectory();
   engine = fuzz::startEngine();
   return 0;
 }

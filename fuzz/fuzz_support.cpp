@@ -82,6 +82,7 @@ int setUpSmallTablebases() {
 }
 
 Engine* startEngine() {
+  startInScratchDirectory();
   static Engine engine;
   Engine* e = &engine;
   if (!e->hash.table[0]) {

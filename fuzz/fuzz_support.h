@@ -28,8 +28,9 @@ void writeFile(const char* name, const uint8_t* data, size_t size);
 // tablebase reach.
 int setUpSmallTablebases();
 
-// The engine as start-up leaves it: small transposition tables, no list file, a new game
-// (square values from the scratch directory's sqvalue, when there is one).
+// The engine as start-up leaves it, working in the scratch directory: small transposition
+// tables, no list file, a new game (square values from the scratch directory's sqvalue,
+// when there is one).
 Engine* startEngine();
 // Back to a fresh new game, keeping the allocated tables.
 void resetEngine(Engine* engine);

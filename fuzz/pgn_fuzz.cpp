@@ -38,7 +38,6 @@ void replay(Engine* e, const char* name, int bookSide) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::startInScratchDirectory();
   engine = fuzz::startEngine();
   return 0;
 }

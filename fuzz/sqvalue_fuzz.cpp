@@ -24,7 +24,6 @@ const char* const kPositions[] = {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::startInScratchDirectory();
   engine = fuzz::startEngine();  // no sqvalue in the scratch directory: all values 0
   return 0;
 }

@@ -14,7 +14,6 @@ Engine* engine;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::startInScratchDirectory();
   fuzz::setUpSmallTablebases();
   engine = fuzz::startEngine();
   return 0;
