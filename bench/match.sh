@@ -2,9 +2,11 @@
 # bench/match.sh: a match of this checkout's vorlak against a Debian engine, refereed by xboard
 # through the shared match script; keeps the PGN and appends a summary line to bench/results.md.
 #
-#   bench/match.sh [-g GAMES] [-t TC] [-i INC] [-p OPENINGS | -f FENS] [-s FIRST] [-e ENGINE] [-n NOTE] [-2] OPPONENT
+#   bench/match.sh [-g GAMES] [-t TC] [-i INC] [-p OPENINGS | -f FENS] [-s FIRST] [-e ENGINE]
+#                  [-v SQVALUE] [-n NOTE] [-2] OPPONENT
 #
 #   OPPONENT   fairymax | phalanx | sjeng | hoichess | glaurung | toga2 (UCI, through polyglot)
+#              | vorlak (the same engine binary with this checkout's data/, e.g. against -v)
 #              | stockfish | stockfish:LEVEL (Skill Level 0-20)
 #              | stockfish@ELO (UCI_Elo 1350-2850) | any xboard engine command line
 #   -g         games (default 10); each opening is played twice with colours swapped
@@ -15,6 +17,7 @@
 #              -g 16 then -s 9 -g 84, plays the same games as one -g 100
 #   -e         engine binary (default build/vorlak of this checkout); a copy named vorlak-COMMIT
 #              (so that rebuilding does not change a running match) is logged under that commit
+#   -v         vorlak plays with this square-value file instead of data/sqvalue
 #   -n         a note for the summary line (e.g. what changed)
 #   -2         the opponent speaks protocol 1 (only for a command line of your own)
 #
@@ -26,17 +29,20 @@ repo=$(cd "$here/.." && pwd)
 . "$here/lib.sh"
 
 games=10; tc="0:20"; inc=0.1; openings=/work/shared/data/openings.pgn
-engine="$repo/build/vorlak"; note=""; oppproto=(); fens=""; first=1
+engine="$repo/build/vorlak"; note=""; oppproto=(); fens=""; first=1; sqvalue=""
 match_sh=${MATCH_SH:-/work/shared/tools/match.sh}
-while getopts "g:t:i:p:f:s:e:n:2" o; do
+while getopts "g:t:i:p:f:s:e:v:n:2" o; do
   case $o in
     g) games=$OPTARG;; t) tc=$OPTARG;; i) inc=$OPTARG;; p) openings=$OPTARG;; f) fens=$OPTARG;; s) first=$OPTARG;;
-    e) engine=$OPTARG;; n) note=$OPTARG;; 2) oppproto=(-2);; *) sed -n 2,21p "$0"; exit 2;;
+    e) engine=$OPTARG;; v) sqvalue=$OPTARG;; n) note=$OPTARG;; 2) oppproto=(-2);; *) sed -n 2,24p "$0"; exit 2;;
   esac
 done
 shift $((OPTIND - 1))
-[ $# -eq 1 ] || { sed -n 2,21p "$0"; exit 2; }
+[ $# -eq 1 ] || { sed -n 2,24p "$0"; exit 2; }
 opponent=$1
+# xboard runs in a scratch directory: the start files need absolute paths.
+absolute() { case $1 in /*) printf '%s' "$1" ;; *) printf '%s/%s' "$PWD" "$1" ;; esac; }
+engine=$(absolute "$engine")
 
 # The opponents' command lines. Their books stay off so that the openings file decides the
 # games, and nothing they learn carries over from one match to the next.
@@ -49,12 +55,11 @@ case $opponent in
   toga2)    oppcmd="/usr/games/polyglot -noini -ec /usr/games/toga2 -uci OwnBook=false" ;;
   stockfish) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1" ;;
   stockfish:*) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1 -uci \"Skill Level=${opponent#*:}\"" ;;
+  vorlak)   oppcmd=$engine; oppproto=(-2) ;;
   stockfish@*) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1 -uci UCI_LimitStrength=true -uci UCI_Elo=${opponent#*@}" ;;
   *) oppcmd=$opponent ;;
 esac
 [ -x "$engine" ] || { echo "no engine at $engine: build it first" >&2; exit 2; }
-# xboard runs in a scratch directory: the start files need absolute paths.
-absolute() { case $1 in /*) printf '%s' "$1" ;; *) printf '%s/%s' "$PWD" "$1" ;; esac; }
 openings=$(absolute "$openings")
 [ -n "$fens" ] && fens=$(absolute "$fens")
 if [ -n "$fens" ]; then
@@ -80,6 +85,12 @@ if [ "$first" -gt 1 ]; then
   [ -s "${startopt[1]}" ] || { echo "no opening number $first" >&2; exit 2; }
 fi
 make_run_dir "$repo" "$scratch/vorlak" || exit 2
+if [ -n "$sqvalue" ]; then
+  [ -r "$sqvalue" ] || { echo "no square-value file $sqvalue" >&2; exit 2; }
+  cp "$sqvalue" "$scratch/vorlak/sqvalue" || exit 2
+fi
+# vorlak as the opponent gets a run directory of its own, with the checkout's data.
+if [ "$opponent" = vorlak ]; then make_run_dir "$repo" "$scratch/opponent" || exit 2; fi
 mkdir -p "$scratch/opponent" "$here/results"
 
 name=$(printf '%s' "${opponent%% *}" | sed 's|.*/||; s/[^A-Za-z0-9._-]/-/g')
@@ -118,6 +129,7 @@ finished games of the PGN (`bench/elo.py --pgn`). See bench/README.md.
 |---|---|---|---|---|---|---|---|
 EOF
 fi
+[ -n "$sqvalue" ] && note="${note:+$note; }vorlak with ${sqvalue##*/}"
 printf '| %s | %s | %s | %s | %s+%s | %s | %s | %s |\n' "$(date '+%Y-%m-%d %H:%M')" "$commit" \
   "$opponent" "$games" "$tc" "$inc" "$line" "$elo" "$note" >>"$results"
 echo "PGN: $pgn; summary appended to $results"
