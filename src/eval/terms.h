@@ -9,7 +9,8 @@
 //   endgameTrappedRookTerm, endgameKingTerm.
 #pragma once
 
-#include <cstdlib>
+#include <array>
+#include <cstdint>
 
 #include "board/bitboard.h"
 #include "board/types.h"
@@ -27,11 +28,19 @@ constexpr Bitboard relMask(int sq) {
   return Bitboard(1) << rel<Side>(sq);
 }
 
-inline int kingDistance(int a, int b) {
-  const int df = std::abs(fileOf(a) - fileOf(b));
-  const int dr = std::abs(rankOf(a) - rankOf(b));
-  return df > dr ? df : dr;
-}
+// King moves between two squares, looked up: the passed-pawn terms ask for it per file.
+inline constexpr auto kingDistanceTable = [] {
+  std::array<std::array<uint8_t, 64>, 64> d{};
+  for (int a = 0; a < 64; ++a)
+    for (int b = 0; b < 64; ++b) {
+      const int df = fileOf(a) > fileOf(b) ? fileOf(a) - fileOf(b) : fileOf(b) - fileOf(a);
+      const int dr = rankOf(a) > rankOf(b) ? rankOf(a) - rankOf(b) : rankOf(b) - rankOf(a);
+      d[a][b] = uint8_t(df > dr ? df : dr);
+    }
+  return d;
+}();
+
+inline int kingDistance(int a, int b) { return kingDistanceTable[a][b]; }
 
 // The attack byte of a square for attacks by Side, through the per-ply cache.
 template <int Side>
