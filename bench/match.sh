@@ -96,6 +96,12 @@ mkdir -p "$scratch/opponent" "$here/results"
 name=$(printf '%s' "${opponent%% *}" | sed 's|.*/||; s/[^A-Za-z0-9._-]/-/g')
 stamp=$(date +%Y%m%d-%H%M%S)
 pgn="$here/results/$stamp-$name.pgn"
+# Two matches started in the same second must not share their files: the list file's name
+# is claimed with an exclusive create (the PGN is removed and made again by the match
+# script), and the later match adds its process number.
+if ! (set -o noclobber; : >"$here/results/$stamp-$name.list") 2>/dev/null; then
+  stamp="$stamp-$$"; pgn="$here/results/$stamp-$name.pgn"
+fi
 
 PATH="$here/shim:$PATH" "$match_sh" -1 "${oppproto[@]}" -a "$engine" -A "$scratch/vorlak" \
   -b "$oppcmd" -B "$scratch/opponent" -g "$games" -t "$tc" -i "$inc" "${startopt[@]}" -o "$pgn" \
