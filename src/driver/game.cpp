@@ -188,14 +188,19 @@ void afterGameMove(Engine* e, Move move) {
   p->reversiblePlies = e->records[0].halfMoveClock == 0 ? 0 : p->reversiblePlies + 1;
 }
 
-void drawRulesBeforeSearch(Engine* e) {
+bool drawRulesBeforeSearch(Engine* e) {
   const int draw = drawCheck(0, &e->position, &e->records[0]);
   if (draw == DRAW_MATERIAL) {
-    if (mateImpossible(&e->position)) announceResult(e, "1/2-1/2", "not enough material");
-  } else if (draw == DRAW_FIFTY_MOVES)
+    if (!mateImpossible(&e->position)) return false;
+    announceResult(e, "1/2-1/2", "not enough material");
+  } else if (draw == DRAW_FIFTY_MOVES) {
     announceResult(e, "1/2-1/2", "50 move rule");
-  else if (draw >= DRAW_REPETITION)
+  } else if (draw >= DRAW_REPETITION) {
     announceResult(e, "1/2-1/2", "repetition");
+  } else {
+    return false;
+  }
+  return true;
 }
 
 void endOfMoveTests(Engine* e, int side, Move move, int s) {

@@ -25,8 +25,11 @@ void listRecord(Engine* engine, int side, Move move, bool engineMove, int score)
 void afterGameMove(Engine* engine, Move move);
 
 // Repetition, fifty moves and insufficient material before the engine's search: in xboard
-// mode the claim is printed and the engine still moves; on the console the game ends.
-void drawRulesBeforeSearch(Engine* engine);
+// mode the claim is printed and true returned, on the console the game ends. The engine
+// does not move after such a claim: xboard ends the game on it at once, and a move that
+// came later would land in the next game, where xboard takes it back with "undo" (one
+// ply of the new game's opening lost, then false illegal-move claims).
+bool drawRulesBeforeSearch(Engine* engine);
 
 // The tests after the engine's move (made at ply 1, clocks updated): draw readiness,
 // claims, mate given, resignation and mate announcement. side is the side that moved,

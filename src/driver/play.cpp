@@ -129,7 +129,7 @@ void engineTurn(Engine* e, const char* lastCommandWord) {
   followExpectedLine(e, lastCommandWord);
   announceTimeBudget(e);
 
-  drawRulesBeforeSearch(e);
+  if (drawRulesBeforeSearch(e)) return;
 
   const int side = e->sideToMove;
   Move move = 0;

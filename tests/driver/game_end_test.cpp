@@ -47,15 +47,21 @@ TEST_F(Transcript, XboardGameGoesOnAfterResults) {
   EXPECT_TRUE(contains(r.out, "0-1 {Black mates}\n"));
   EXPECT_TRUE(contains(r.out, "6k1/5ppp/8/8/8/8/5PPP/3r2K1 w - - 0 1\n"));
 
-  // A repetition before the search is claimed, and the engine still moves.
-  r = run("xboard\nnew\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\nsd 4\ngo\nquit\n");
+  // A draw by rule before the search is claimed and the engine does not move: xboard ends
+  // the game on the claim, and a move sent after it would be taken as a move of the next
+  // game. The game stays as it was until the interface starts another.
+  r = run("xboard\nnew\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\nsd 4\ngo\n"
+          "getfen\nresult 1/2-1/2 {repetition}\nnew\nforce\ne2e4\ngetfen\nquit\n");
   EXPECT_TRUE(contains(r.out, "1/2-1/2 {repetition}\n"));
-  EXPECT_TRUE(contains(r.out, "\nmove "));
-
-  // Not enough material before the search.
+  EXPECT_FALSE(contains(r.out, "\nmove "));
+  EXPECT_TRUE(contains(r.out, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 12 7\n"));
+  EXPECT_TRUE(contains(r.out, "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1\n"));
+  r = run("xboard\nsetboard 4k3/4p3/4P3/8/8/8/8/1N2K3 w - - 100 80\nsd 4\ngo\nquit\n");
+  EXPECT_TRUE(contains(r.out, "1/2-1/2 {50 move rule}\n"));
+  EXPECT_FALSE(contains(r.out, "\nmove "));
   r = run("xboard\nsetboard 8/8/3k4/8/8/3KB3/8/8 w - - 0 1\nsd 4\ngo\nquit\n");
   EXPECT_TRUE(contains(r.out, "1/2-1/2 {not enough material}\n"));
-  EXPECT_TRUE(contains(r.out, "\nmove "));
+  EXPECT_FALSE(contains(r.out, "\nmove "));
   r = run("xboard\nsetboard 8/8/3k4/4b3/8/3KB3/8/8 w - - 0 1\nsd 4\ngo\nquit\n");
   EXPECT_TRUE(contains(r.out, "1/2-1/2 {not enough material}\n"));  // bishops of one colour
 
@@ -206,13 +212,13 @@ TEST_F(Transcript, ListFileKeepsEveryMoveAndResult) {
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(contains(listFileText(), "Result: lost w     0   1 moves Black mates\n"));
 
-  // A repetition claimed before the search, and the engine's move; then quit.
+  // A repetition claimed before the search (no move follows); then quit.
   for (const auto& entry : fs::directory_iterator(dir))
     if (entry.path().filename().string().rfind("list.", 0) == 0) fs::remove(entry.path());
   r = run("xboard\nnew\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\n"
           "f3g1\nf6g8\nsd 2\ngo\nquit\n");
   list = listFileText();
-  EXPECT_EQ(linesStartingWith(list, "white") + linesStartingWith(list, "black"), 13) << list;
+  EXPECT_EQ(linesStartingWith(list, "white") + linesStartingWith(list, "black"), 12) << list;
   EXPECT_TRUE(contains(list, "Result: draw w     0   7 moves repetition\n")) << list;
 
   // Quit in the middle of a game: every move is there and no result is made up.
