@@ -1,6 +1,5 @@
 #include "board/bitboard.h"
 
-#include <algorithm>
 
 ConstantTables constantTables;
 
@@ -187,8 +186,7 @@ void initBoardTables(BoardTables* t) {
         t->northEastRay[sq] | t->northWestRay[sq] | t->southEastRay[sq] | t->southWestRay[sq];
     Bitboard king = 0, two = 0;
     for (int other = 0; other < 64; ++other) {
-      int df = fileOf(other) - f, dr = rankOf(other) - r;
-      int dist = std::max(df < 0 ? -df : df, dr < 0 ? -dr : dr);
+      const int dist = kingDistance(sq, other);
       if (dist == 1) king |= Bitboard(1) << other;
       if (dist <= 2) two |= Bitboard(1) << other;
     }

@@ -31,6 +31,19 @@ inline constexpr auto squareMask =
 inline constexpr auto squareClear =
     detail::squareTable<Bitboard>([](int sq) { return ~(Bitboard(1) << sq); });
 
+// King moves between two squares, looked up: the evaluation asks for it per pawn file.
+inline constexpr auto kingDistanceTable = [] {
+  std::array<std::array<uint8_t, 64>, 64> d{};
+  for (int a = 0; a < 64; ++a)
+    for (int b = 0; b < 64; ++b) {
+      const int df = fileOf(a) > fileOf(b) ? fileOf(a) - fileOf(b) : fileOf(b) - fileOf(a);
+      const int dr = rankOf(a) > rankOf(b) ? rankOf(a) - rankOf(b) : rankOf(b) - rankOf(a);
+      d[a][b] = uint8_t(df > dr ? df : dr);
+    }
+  return d;
+}();
+inline int kingDistance(int a, int b) { return kingDistanceTable[a][b]; }
+
 // Every square a rook or a bishop on sq reaches on an empty board: a slider outside these
 // rays cannot attack sq, whatever stands between.
 namespace detail {

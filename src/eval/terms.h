@@ -9,9 +9,6 @@
 //   endgameTrappedRookTerm, endgameKingTerm.
 #pragma once
 
-#include <array>
-#include <cstdint>
-
 #include "board/bitboard.h"
 #include "board/types.h"
 #include "movegen/attacks.h"
@@ -27,20 +24,6 @@ template <int Side>
 constexpr Bitboard relMask(int sq) {
   return Bitboard(1) << rel<Side>(sq);
 }
-
-// King moves between two squares, looked up: the passed-pawn terms ask for it per file.
-inline constexpr auto kingDistanceTable = [] {
-  std::array<std::array<uint8_t, 64>, 64> d{};
-  for (int a = 0; a < 64; ++a)
-    for (int b = 0; b < 64; ++b) {
-      const int df = fileOf(a) > fileOf(b) ? fileOf(a) - fileOf(b) : fileOf(b) - fileOf(a);
-      const int dr = rankOf(a) > rankOf(b) ? rankOf(a) - rankOf(b) : rankOf(b) - rankOf(a);
-      d[a][b] = uint8_t(df > dr ? df : dr);
-    }
-  return d;
-}();
-
-inline int kingDistance(int a, int b) { return kingDistanceTable[a][b]; }
 
 // The attack byte of a square for attacks by Side, through the per-ply cache.
 template <int Side>
