@@ -21,9 +21,9 @@
 #include "board/bitboard.h"
 #include "board/position.h"
 #include "movegen/attacks.h"
-#include "tablebase/tablebase.h"
 #include "tablebase/generator/generate.h"
 #include "tablebase/generator/tablefile.h"
+#include "tablebase/tablebase.h"
 
 #ifdef VORLAK_HAVE_GAVIOTA
 extern "C" {

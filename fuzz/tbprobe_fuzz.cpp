@@ -2,8 +2,8 @@
 // three-man tables registered.
 #include <string>
 
-#include "board/bitboard.h"
 #include "../tools/tbprobe/probe_text.h"
+#include "board/bitboard.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "board/bitboard.h"
-#include "board/replacefile.h"
 #include "movegen/movegen.h"
+#include "support/replacefile.h"
 
 BookEntry whiteBook[BOOK_SLOTS];
 BookEntry blackBook[BOOK_SLOTS];

@@ -9,9 +9,9 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "book/book.h"
-#include "driver/notation.h"
 #include "eval/evaluate.h"
 #include "movegen/movegen.h"
+#include "movegen/notation.h"
 
 namespace {
 

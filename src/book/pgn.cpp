@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "board/replacefile.h"
 #include "book/bookbuild.h"
+#include "support/replacefile.h"
 
 namespace {
 

@@ -15,10 +15,11 @@
 #include "driver/edit.h"
 #include "driver/game.h"
 #include "driver/history.h"
-#include "driver/notation.h"
 #include "eval/evaluate.h"
 #include "movegen/attacks.h"
+#include "movegen/notation.h"
 #include "movegen/perft.h"
+#include "search/ordering.h"
 
 namespace {
 
@@ -113,14 +114,6 @@ bool passMove(Engine* e) {
 }
 
 }  // namespace
-
-void shiftKillers(Position* p) {
-  for (int i = 0; i < MAX_PLY - 1; ++i) {
-    p->killerFrom[i] = p->killerFrom[i + 1];
-    p->killerTo[i] = p->killerTo[i + 1];
-  }
-  p->killerFrom[MAX_PLY - 1] = p->killerTo[MAX_PLY - 1] = 0;
-}
 
 uint32_t hashMaskForMegabytes(long megabytes) {
   if (megabytes < 1) return 0;

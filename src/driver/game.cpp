@@ -9,9 +9,10 @@
 #include "board/position.h"
 #include "driver/commands.h"
 #include "driver/history.h"
-#include "driver/notation.h"
 #include "eval/evaluate.h"
 #include "eval/sqvalue.h"
+#include "movegen/notation.h"
+#include "search/ordering.h"
 
 namespace {
 

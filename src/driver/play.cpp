@@ -10,11 +10,11 @@
 #include "driver/commands.h"
 #include "driver/game.h"
 #include "driver/input.h"
-#include "driver/notation.h"
 #include "driver/timing.h"
 #include "eval/evaluate.h"
 #include "movegen/attacks.h"
 #include "movegen/movegen.h"
+#include "movegen/notation.h"
 #include "search/ordering.h"
 
 namespace {

@@ -131,3 +131,11 @@ void openingPreference(Move move, Position* p, const BoardTables*) {
   if (whiteDevelopmentCount(p) > 0) applyPreferences(whitePreferences[row], move, p);
   if (blackDevelopmentCount(p) > 0) applyPreferences(blackPreferences[row], move, p);
 }
+
+void shiftKillers(Position* p) {
+  for (int i = 0; i < MAX_PLY - 1; ++i) {
+    p->killerFrom[i] = p->killerFrom[i + 1];
+    p->killerTo[i] = p->killerTo[i + 1];
+  }
+  p->killerFrom[MAX_PLY - 1] = p->killerTo[MAX_PLY - 1] = 0;
+}

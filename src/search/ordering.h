@@ -25,3 +25,7 @@ inline bool sameSquares(Move a, int from, int to) {
   return moveFrom(a) == from && moveTo(a) == to;
 }
 inline bool sameSquares(Move a, Move b) { return ((a ^ b) & 0xFFF) == 0; }
+
+// After a game move: the killers move down one ply, so that each stays at the distance
+// from the root it was found at.
+void shiftKillers(Position* position);

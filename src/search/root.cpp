@@ -6,9 +6,9 @@
 
 #include "board/bitboard.h"
 #include "board/makemove.h"
-#include "driver/notation.h"
 #include "eval/evaluate.h"
 #include "movegen/movegen.h"
+#include "movegen/notation.h"
 #include "search/ordering.h"
 #include "search/search.h"
 #include "tablebase/tablebase.h"

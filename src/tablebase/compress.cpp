@@ -8,7 +8,7 @@
 #include <queue>
 #include <sys/types.h>
 
-#include "board/replacefile.h"
+#include "support/replacefile.h"
 #include "tablebase/decode.h"
 #include "tablebase/tablebase.h"
 

@@ -16,7 +16,7 @@
 #include "book/book.h"
 #include "book/bookbuild.h"
 #include "book_test_util.h"
-#include "driver/notation.h"
+#include "movegen/notation.h"
 #include "test_support.h"
 
 using namespace booktest;

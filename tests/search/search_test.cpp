@@ -6,8 +6,8 @@
 #include <string>
 
 #include "board/makemove.h"
-#include "driver/notation.h"
 #include "eval/evaluate.h"
+#include "movegen/notation.h"
 #include "search/ordering.h"
 #include "search_fixture.h"
 

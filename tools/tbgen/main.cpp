@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
-#include "tablebase/tablebase.h"
 #include "tablebase/generator/generate.h"
 #include "tablebase/generator/tablefile.h"
 #include "tablebase/generator/verify.h"
+#include "tablebase/tablebase.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "board/replacefile.h"
+#include "support/replacefile.h"
 #include "tablebase/compress.h"
 #include "tablebase/decode.h"
 #include "tablebase/tablebase.h"

@@ -9,8 +9,8 @@
 #include "board/position.h"
 #include "movegen/attacks.h"
 #include "movegen/movegen.h"
-#include "tablebase/tablebase.h"
 #include "tablebase/generator/ending.h"
+#include "tablebase/tablebase.h"
 
 namespace tbgen {
 

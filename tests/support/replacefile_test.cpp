@@ -1,4 +1,4 @@
-#include "board/replacefile.h"
+#include "support/replacefile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "driver/notation.h"
+#include "movegen/notation.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "board/replacefile.h"
+#include "support/replacefile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

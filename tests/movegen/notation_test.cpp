@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "board/makemove.h"
-#include "driver/notation.h"
+#include "movegen/notation.h"
 #include "test_support.h"
 
 namespace {
