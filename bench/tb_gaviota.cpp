@@ -46,8 +46,7 @@ UndoRecord records[MAX_PLY];
 
 bool inCheck(int side) {
   Bitboard checkers = 0;
-  return side == WHITE ? findBlackCheckers(int(position.whiteKingSquare), &checkers, &position, &tables) != 0
-                       : findWhiteCheckers(int(position.blackKingSquare), &checkers, &position, &tables) != 0;
+  return findCheckers(side, &checkers, &position, &tables) != 0;
 }
 
 int adjacent(int a, int b) { return std::abs((a & 7) - (b & 7)) <= 1 && std::abs((a >> 3) - (b >> 3)) <= 1; }

@@ -75,10 +75,7 @@ int generateRootMoves(Engine* e, Bitboard checkers) {
   const Position* p = &e->position;
   const int side = e->sideToMove;
   if (!checkers) return generateLegalMoves(side, 0, e->rootMoves, p, e->records, &e->tables);
-  return side == WHITE ? generateWhiteEvasions(0, int(p->whiteKingSquare), checkers,
-                                               e->rootMoves, p, e->records, &e->tables)
-                       : generateBlackEvasions(0, int(p->blackKingSquare), checkers,
-                                               e->rootMoves, p, e->records, &e->tables);
+  return generateEvasions(side, 0, checkers, e->rootMoves, p, e->records, &e->tables);
 }
 
 // The root list's word for the chosen move (it carries the draw claim), or the best
@@ -151,10 +148,7 @@ void engineTurn(Engine* e, const char* lastCommandWord) {
   addOutOfBookTime(e);
 
   Bitboard checkers = 0;
-  if (side == WHITE)
-    findBlackCheckers(int(p->whiteKingSquare), &checkers, p, &e->tables);
-  else
-    findWhiteCheckers(int(p->blackKingSquare), &checkers, p, &e->tables);
+  findCheckers(side, &checkers, p, &e->tables);
   applyDangerFactor(e, checkers != 0);
 
   const int count = generateRootMoves(e, checkers);

@@ -150,8 +150,8 @@ void applyDangerFactor(Engine* e, bool inCheck) {
 
 void easyMoveTest(Engine* e, int side, int rootMoveCount) {
   Position* p = &e->position;
-  if (whiteCanCheck(int(p->blackKingSquare), p, &e->tables) ||
-      blackCanCheck(int(p->whiteKingSquare), p, &e->tables))
+  if (canCheck(WHITE, int(p->blackKingSquare), p, &e->tables) ||
+      canCheck(BLACK, int(p->whiteKingSquare), p, &e->tables))
     return;
   int best = -INFINITE_SCORE, second = -INFINITE_SCORE;
   for (int i = 0; i < rootMoveCount; ++i) {

@@ -96,18 +96,13 @@ bool sideNotToMoveInCheck(int side, const Position* p, UndoRecord* r, const Boar
   return (attackInfoBy(side, king, p, r, t) & ATTACKED) != 0;
 }
 
-int findWhiteCheckers(int sq, Bitboard* checkers, const Position* p, const BoardTables* t) {
-  return findCheckersT<WHITE>(sq, checkers, p, t);
-}
-int findBlackCheckers(int sq, Bitboard* checkers, const Position* p, const BoardTables* t) {
-  return findCheckersT<BLACK>(sq, checkers, p, t);
+int findCheckers(int side, Bitboard* checkers, const Position* p, const BoardTables* t) {
+  return side == WHITE ? findCheckersT<BLACK>(int(p->whiteKingSquare), checkers, p, t)
+                       : findCheckersT<WHITE>(int(p->blackKingSquare), checkers, p, t);
 }
 
-int whiteCanCheck(int sq, const Position* p, const BoardTables* t) {
-  return canCheckT<WHITE>(sq, p, t);
-}
-int blackCanCheck(int sq, const Position* p, const BoardTables* t) {
-  return canCheckT<BLACK>(sq, p, t);
+int canCheck(int side, int sq, const Position* p, const BoardTables* t) {
+  return side == WHITE ? canCheckT<WHITE>(sq, p, t) : canCheckT<BLACK>(sq, p, t);
 }
 
 namespace {
@@ -191,6 +186,21 @@ int pieceValueAt(int sq, const Position* p) {
   return 0;
 }
 
+// The boards of each side (index: side code), the pieces cheapest first, for the
+// exchange's choice of the next capturer.
+constexpr int EXCHANGE_KINDS = 5;
+constexpr Bitboard Position::*const SIDE_PIECES[2] = {&Position::blackPieces,
+                                                      &Position::whitePieces};
+constexpr Bitboard Position::*const EXCHANGE_BOARDS[2][EXCHANGE_KINDS] = {
+    {&Position::blackPawns, &Position::blackKnights, &Position::blackBishops,
+     &Position::blackRooks, &Position::blackQueens},
+    {&Position::whitePawns, &Position::whiteKnights, &Position::whiteBishops,
+     &Position::whiteRooks, &Position::whiteQueens}};
+constexpr int EXCHANGE_VALUES[EXCHANGE_KINDS] = {PAWN_VALUE, KNIGHT_VALUE, BISHOP_VALUE,
+                                                 ROOK_VALUE, QUEEN_VALUE};
+constexpr uint32_t Position::*const KING_SQUARES[2] = {&Position::blackKingSquare,
+                                                       &Position::whiteKingSquare};
+
 int see(int side, int from, int to, const Position* p, const BoardTables* t) {
   int gain[40];
   int depth = 0;
@@ -213,24 +223,17 @@ int see(int side, int from, int to, const Position* p, const BoardTables* t) {
 
   int mover = side ^ 1;
   while (attackers && depth < 38) {
-    const Bitboard mine = attackers & (mover == WHITE ? p->whitePieces : p->blackPieces);
+    const Bitboard mine = attackers & p->*SIDE_PIECES[mover];
     if (!mine) break;
-    const Bitboard kinds[5] = {
-        mover == WHITE ? p->whitePawns : p->blackPawns,
-        mover == WHITE ? p->whiteKnights : p->blackKnights,
-        mover == WHITE ? p->whiteBishops : p->blackBishops,
-        mover == WHITE ? p->whiteRooks : p->blackRooks,
-        mover == WHITE ? p->whiteQueens : p->blackQueens};
-    static constexpr int kindValues[5] = {PAWN_VALUE, KNIGHT_VALUE, BISHOP_VALUE, ROOK_VALUE,
-                                          QUEEN_VALUE};
     int square = -1, value = KING_VALUE;
-    for (int k = 0; k < 5 && square < 0; ++k) {
-      if (const Bitboard b = mine & kinds[k]) square = firstOne(b), value = kindValues[k];
+    for (int k = 0; k < EXCHANGE_KINDS && square < 0; ++k) {
+      if (const Bitboard b = mine & p->*EXCHANGE_BOARDS[mover][k])
+        square = firstOne(b), value = EXCHANGE_VALUES[k];
     }
     if (square < 0) {
       // Only the king is left: it may take only when nothing defends the square.
       if (attackers & ~mine) break;
-      square = int(mover == WHITE ? p->whiteKingSquare : p->blackKingSquare);
+      square = int(p->*KING_SQUARES[mover]);
     }
     gain[depth + 1] = onTarget - gain[depth];
     ++depth;

@@ -17,10 +17,10 @@ uint8_t attackInfoBy(int side, int sq, const Position* position, UndoRecord* rec
 bool sideNotToMoveInCheck(int side, const Position* position, UndoRecord* record,
                           const BoardTables* tables);
 
-int findWhiteCheckers(int sq, Bitboard* checkers, const Position* position,
-                      const BoardTables* tables);
-int findBlackCheckers(int sq, Bitboard* checkers, const Position* position,
-                      const BoardTables* tables);
+// The enemy men that give check to side's king, added to *checkers; returns 0 (none),
+// 1 (one checker) or 2 (double check).
+int findCheckers(int side, Bitboard* checkers, const Position* position,
+                 const BoardTables* tables);
 
 int discoveredAttacker(int side, int sq, int target, const Position* position,
                        const BoardTables* tables);
@@ -28,8 +28,8 @@ Bitboard xrayAttackers(int sq, int step, const Position* position, const BoardTa
 int pieceValueAt(int sq, const Position* position);
 int see(int side, int from, int to, const Position* position, const BoardTables* tables);
 
-int whiteCanCheck(int sq, const Position* position, const BoardTables* tables);
-int blackCanCheck(int sq, const Position* position, const BoardTables* tables);
+// 1 when side has a move that attacks sq (the enemy king's square) as a check would.
+int canCheck(int side, int sq, const Position* position, const BoardTables* tables);
 
 // Value of a piece code for exchanges (king 30000, empty 0).
 inline int pieceValue(int code) {

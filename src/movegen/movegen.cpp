@@ -353,14 +353,11 @@ int generateQuiescenceCaptures(int side, int ply, Move* list, const Position* p,
                        : quiescenceCapturesT<BLACK>(ply, list, p, records, t);
 }
 
-int generateWhiteEvasions(int ply, int kingSquare, Bitboard checkers, Move* list,
-                          const Position* p, UndoRecord* records, const BoardTables* t) {
-  return evasionsT<WHITE>(ply, kingSquare, checkers, list, p, records, t);
-}
-
-int generateBlackEvasions(int ply, int kingSquare, Bitboard checkers, Move* list,
-                          const Position* p, UndoRecord* records, const BoardTables* t) {
-  return evasionsT<BLACK>(ply, kingSquare, checkers, list, p, records, t);
+int generateEvasions(int side, int ply, Bitboard checkers, Move* list, const Position* p,
+                     UndoRecord* records, const BoardTables* t) {
+  return side == WHITE
+             ? evasionsT<WHITE>(ply, int(p->whiteKingSquare), checkers, list, p, records, t)
+             : evasionsT<BLACK>(ply, int(p->blackKingSquare), checkers, list, p, records, t);
 }
 
 int isLegalMove(int side, int ply, Move move, Position* p, UndoRecord* records,

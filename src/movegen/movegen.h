@@ -10,12 +10,9 @@ int generateNonCaptures(int side, int ply, Move* list, const Position* position,
                         UndoRecord* records, const BoardTables* tables, int skipLegality);
 int generateQuiescenceCaptures(int side, int ply, Move* list, const Position* position,
                                UndoRecord* records, const BoardTables* tables);
-int generateWhiteEvasions(int ply, int kingSquare, Bitboard checkers, Move* list,
-                          const Position* position, UndoRecord* records,
-                          const BoardTables* tables);
-int generateBlackEvasions(int ply, int kingSquare, Bitboard checkers, Move* list,
-                          const Position* position, UndoRecord* records,
-                          const BoardTables* tables);
+// The legal replies of side to a check by checkers (from findCheckers).
+int generateEvasions(int side, int ply, Bitboard checkers, Move* list, const Position* position,
+                     UndoRecord* records, const BoardTables* tables);
 
 // 1 if move, played by side from the position of ply - 1, leaves side's king safe.
 int isLegalMove(int side, int ply, Move move, Position* position, UndoRecord* records,

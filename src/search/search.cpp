@@ -71,14 +71,8 @@ int generateNodeMoves(SearchContext* s, int side, int ply, bool inCheck, Move* l
   Position* p = s->position;
   if (inCheck) {
     Bitboard checkers = 0;
-    if (side == WHITE) {
-      findBlackCheckers(int(p->whiteKingSquare), &checkers, p, s->boardTables);
-      return generateWhiteEvasions(ply, int(p->whiteKingSquare), checkers, list, p, s->records,
-                                   s->boardTables);
-    }
-    findWhiteCheckers(int(p->blackKingSquare), &checkers, p, s->boardTables);
-    return generateBlackEvasions(ply, int(p->blackKingSquare), checkers, list, p, s->records,
-                                 s->boardTables);
+    findCheckers(side, &checkers, p, s->boardTables);
+    return generateEvasions(side, ply, checkers, list, p, s->records, s->boardTables);
   }
   const int captures = generateCaptures(side, ply, list, p, s->records, s->boardTables, 1);
   return captures +

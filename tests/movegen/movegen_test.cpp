@@ -131,17 +131,11 @@ TEST(Generators, LegalityAgreesWithMakeUnmakeEverywhere) {
           ASSERT_EQ(std::vector<Move>(legal, legal + n), std::vector<Move>(filtered, filtered + f))
               << board.fen();
           Bitboard checkers = 0;
-          const int king = int(board.side == WHITE ? p->whiteKingSquare : p->blackKingSquare);
-          if (board.side == WHITE)
-            findBlackCheckers(king, &checkers, p, &board.tables);
-          else
-            findWhiteCheckers(king, &checkers, p, &board.tables);
+          findCheckers(board.side, &checkers, p, &board.tables);
           if (checkers) {
             ++checks;
             Move evasions[MAX_MOVES];
-            const int e = board.side == WHITE
-                              ? generateWhiteEvasions(0, king, checkers, evasions, p, board.records, &board.tables)
-                              : generateBlackEvasions(0, king, checkers, evasions, p, board.records, &board.tables);
+            const int e = generateEvasions(board.side, 0, checkers, evasions, p, board.records, &board.tables);
             std::vector<Move> a(legal, legal + n), b(evasions, evasions + e);
             for (auto& mv : a) mv &= MOVE_BODY_MASK;
             for (auto& mv : b) mv &= MOVE_BODY_MASK;
@@ -165,16 +159,8 @@ TEST(Evasions, OrderPinsDoubleChecksAndEnPassant) {
     Position* p = &board.position;
     Move list[MAX_MOVES];
     Bitboard checkers = 0;
-    int n;
-    if (board.side == WHITE) {
-      findBlackCheckers(int(p->whiteKingSquare), &checkers, p, &board.tables);
-      n = generateWhiteEvasions(0, int(p->whiteKingSquare), checkers, list, p, board.records,
-                                &board.tables);
-    } else {
-      findWhiteCheckers(int(p->blackKingSquare), &checkers, p, &board.tables);
-      n = generateBlackEvasions(0, int(p->blackKingSquare), checkers, list, p, board.records,
-                                &board.tables);
-    }
+    findCheckers(board.side, &checkers, p, &board.tables);
+    const int n = generateEvasions(board.side, 0, checkers, list, p, board.records, &board.tables);
     return texts(list, n);
   };
   // Rook check on the file: the bishop interposes, the knight pinned by b4 does not,
@@ -211,11 +197,11 @@ TEST(Attacks, InformationBytesCheckersAndPins) {
 
   board.setFen("4k3/8/3N4/8/8/8/8/K3R3 b - - 0 1");  // rook and knight give check
   Bitboard checkers = 0;
-  EXPECT_EQ(findWhiteCheckers(E8, &checkers, p, &board.tables), 2);
+  EXPECT_EQ(findCheckers(BLACK, &checkers, p, &board.tables), 2);
   EXPECT_EQ(checkers, squareMask[D6] | squareMask[E1]);
   board.setFen("4k3/8/8/1B6/8/8/8/K7 b - - 0 1");
   checkers = 0;
-  EXPECT_EQ(findWhiteCheckers(E8, &checkers, p, &board.tables), 1);
+  EXPECT_EQ(findCheckers(BLACK, &checkers, p, &board.tables), 1);
 
   board.setFen("4k3/4r3/8/8/8/8/4N3/4K3 w - - 0 1");
   EXPECT_EQ(discoveredAttacker(BLACK, E2, E1, p, &board.tables), BLACK_ROOK);
@@ -250,19 +236,19 @@ TEST(Attacks, StaticExchange) {
 TEST(Attacks, CanCheck) {
   TestBoard board("4k3/8/8/8/8/8/8/4K1N1 w - - 0 1");
   Position* p = &board.position;
-  EXPECT_EQ(whiteCanCheck(E8, p, &board.tables), 0);  // knight two moves away
+  EXPECT_EQ(canCheck(WHITE, E8, p, &board.tables), 0);  // knight two moves away
   board.setFen("4k3/8/8/8/4N3/8/8/4K3 w - - 0 1");
-  EXPECT_EQ(whiteCanCheck(E8, p, &board.tables), 1);
+  EXPECT_EQ(canCheck(WHITE, E8, p, &board.tables), 1);
   board.setFen("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
-  EXPECT_EQ(whiteCanCheck(E8, p, &board.tables), 1);
+  EXPECT_EQ(canCheck(WHITE, E8, p, &board.tables), 1);
   board.setFen("4k3/8/8/8/8/5P2/8/4K3 w - - 0 1");
-  EXPECT_EQ(whiteCanCheck(E5, p, &board.tables), 1);  // f3-f4 attacks e5
+  EXPECT_EQ(canCheck(WHITE, E5, p, &board.tables), 1);  // f3-f4 attacks e5
   board.setFen("4k3/8/8/8/8/8/5P2/4K3 w - - 0 1");
-  EXPECT_EQ(whiteCanCheck(E5, p, &board.tables), 1);  // f2-f4 double step
+  EXPECT_EQ(canCheck(WHITE, E5, p, &board.tables), 1);  // f2-f4 double step
   board.setFen("4k3/8/8/8/8/5p2/5P2/4K3 w - - 0 1");
-  EXPECT_EQ(whiteCanCheck(E5, p, &board.tables), 0);  // blocked
+  EXPECT_EQ(canCheck(WHITE, E5, p, &board.tables), 0);  // blocked
   board.setFen("4k3/3p4/8/8/8/8/8/4K3 b - - 0 1");
-  EXPECT_EQ(blackCanCheck(E4, p, &board.tables), 1);  // d7-d5 attacks e4
+  EXPECT_EQ(canCheck(BLACK, E4, p, &board.tables), 1);  // d7-d5 attacks e4
 }
 
 // The most moves a legal position is known to have fit the lists, from either generator.

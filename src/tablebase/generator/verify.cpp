@@ -111,8 +111,7 @@ struct Checker {
     } else {
       Bitboard checkers = 0;
       const bool inCheck =
-          side == WHITE ? findBlackCheckers(int(position.whiteKingSquare), &checkers, &position, tables) != 0
-                        : findWhiteCheckers(int(position.blackKingSquare), &checkers, &position, tables) != 0;
+          findCheckers(side, &checkers, &position, tables) != 0;
       want = inCheck ? PlyValue{-1, 0} : PlyValue{0, 0};
     }
     if (want.kind != got.kind || want.plies != got.plies) {
