@@ -10,6 +10,11 @@ struct TimeControl {
   uint64_t nextClockCheck;  // combined node count at which the clock is read next
   double budgetCeiling;     // what the clock can pay for this move, whatever stretches it
   bool fixedTime;           // st: the budget is the move's own time, to be used in full
+  // Set while the interface may speak during a search (UCI, protocol 2, analysis): called
+  // at each clock check, at least every pollInterval nodes; true stops the search.
+  bool (*pollInput)();
+  uint64_t pollInterval;
+  uint64_t nodeLimit;  // stop once the search has counted this many nodes; 0: no limit
 };
 
 // Raises the budget by extra microseconds, never beyond what the clock can pay.

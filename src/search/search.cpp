@@ -145,10 +145,11 @@ void setDefaultExtensions(Position* p) {
 }
 
 bool clockCheck(Position* p, TimeControl* tc) {
-  if (p->nodeCount + p->quiesceNodeCount <= tc->nextClockCheck || p->searchDepth <= 1)
-    return false;
+  const uint64_t nodes = p->nodeCount + p->quiesceNodeCount;
+  if (nodes <= tc->nextClockCheck || p->searchDepth <= 1) return false;
   const double elapsed = clockMicroseconds() - tc->startTime;
-  if (elapsed >= tc->timeBudget) {
+  if (elapsed >= tc->timeBudget || (tc->nodeLimit && nodes >= tc->nodeLimit) ||
+      (tc->pollInput && tc->pollInput())) {
     p->modeFlags |= STOP_SEARCH;
     return true;
   }
@@ -157,7 +158,10 @@ bool clockCheck(Position* p, TimeControl* tc) {
     p->modeFlags |= TIME_SHORT;
     tc->nodeBudget /= 10;
   }
-  tc->nextClockCheck += std::max<uint64_t>(tc->nodeBudget, 1);
+  uint64_t interval = std::max<uint64_t>(tc->nodeBudget, 1);
+  if (tc->pollInput) interval = std::min(interval, std::max<uint64_t>(tc->pollInterval, 1));
+  if (tc->nodeLimit) interval = std::min(interval, std::max<uint64_t>(tc->nodeLimit - nodes, 1));
+  tc->nextClockCheck += interval;
   return false;
 }
 
