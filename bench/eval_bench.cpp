@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     int white, black, bonus = 0;
     const int m = materialBalance(&s.position, &tables, &white, &black, &bonus);
     if (m == MATERIAL_DRAW) ++draws;
-    else if ((white < -black ? white : -black) > ENDGAME_PHASE) ++middlegames;
+    else if ((white < -black ? white : -black) > MIDDLEGAME_PHASE) ++middlegames;
   }
 
   auto run = [&](bool freshCaches, long long* calls) {

@@ -130,9 +130,8 @@ void rebuildPosition(const int board[64], Position* p, UndoRecord* root, const B
   p->movesPerControl = 40;
   p->baseTime = p->clockTime = p->opponentTime = 30000.0;
   p->increment = 0.0;
-  p->modeFlags &= ~(FORCE_MODE | SPARE_MODE_BIT | STOP_SEARCH);
+  p->modeFlags &= ~(FORCE_MODE | STOP_SEARCH);
   p->modeFlags |= CLOCK_GAME;
-  p->searchWord = 0;
   p->pvExtension = 25;
   p->checkExtension = 100;
   p->singleReplyExtension = 75;

@@ -60,6 +60,12 @@ constexpr int moveCaptured(Move m) { return int((m >> 18) & 63); }
 constexpr int movePromotion(Move m) { return int((m >> 24) & 63); }
 constexpr int moveOrderKey(Move m) { return int((m >> 30) & 0xFFFF); }
 constexpr int moveDrawClaim(Move m) { return int((m >> 46) & 7); }
+// drawClaim codes the root search writes into the move it returns when that move draws
+// at once. Insufficient material (bits 46 and 48) is marked but not claimed.
+constexpr int CLAIM_NONE = 0;
+constexpr int CLAIM_REPETITION = 1;
+constexpr int CLAIM_FIFTY_MOVES = 2;
+constexpr int CLAIM_INSUFFICIENT_MATERIAL = 5;
 constexpr Move MOVE_BODY_MASK = (Move(1) << 30) - 1;  // bits make/unmake look at
 constexpr Move withOrderKey(Move m, int key) {
   return (m & ~(Move(0xFFFF) << 30)) | Move(uint16_t(key)) << 30;
@@ -71,7 +77,6 @@ constexpr Move withDrawClaim(Move m, int claim) {
 // modeFlags bits.
 constexpr uint64_t XBOARD_MODE = 0x1;
 constexpr uint64_t FORCE_MODE = 0x2;
-constexpr uint64_t SPARE_MODE_BIT = 0x4;  // set by nothing; every set-up clears it
 constexpr uint64_t RANDOM_MODE = 0x8;
 constexpr uint64_t STOP_SEARCH = 0x10;
 constexpr uint64_t BOOK_OFF = 0x40;
@@ -178,7 +183,6 @@ struct Position {
   int32_t rootAlpha;
   int32_t rootBeta;
   int32_t phaseMaterial;
-  int32_t searchWord;  // search bookkeeping, cleared at every set-up
   int32_t rootMoveBonus;
   int32_t pvExtension;
   int32_t checkExtension;

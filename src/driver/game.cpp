@@ -161,8 +161,6 @@ constexpr uint32_t DRAWISH_MOVES = 25;
 constexpr uint32_t DRAWISH_SETBACK = 5;
 constexpr int MIN_REVERSIBLE_FOR_DRAW = 10;
 constexpr uint32_t RESIGN_COUNT = 5;
-constexpr int CLAIM_REPETITION = 1;
-constexpr int CLAIM_FIFTY_MOVES = 2;
 
 // A game end: in xboard mode the result is printed and the interface ends the game; on
 // the console the result line is written and the program ends.

@@ -89,7 +89,7 @@ int evaluate(int side, int ply, const Position* p, UndoRecord* records, const Bo
              int pieceAdvantageBonus) {
   const int phase =
       whitePieceMaterial < -blackPieceMaterial ? whitePieceMaterial : -blackPieceMaterial;
-  if (phase <= ENDGAME_PHASE)
+  if (phase <= MIDDLEGAME_PHASE)
     return endgame(side, p, t, material, whitePieceMaterial, blackPieceMaterial,
                    pieceAdvantageBonus);
 

@@ -8,8 +8,9 @@
 
 // Returned by materialBalance when neither side can win; a signal, never a score.
 constexpr int MATERIAL_DRAW = DRAW_MARKER;
-// At or below this much piece material for the weaker side the endgame regime applies.
-constexpr int ENDGAME_PHASE = 1400;
+// phaseMaterial at or below which the endgame regime applies; the search uses the same
+// line (reductions, table clearing, fast iterations).
+constexpr int MIDDLEGAME_PHASE = 1400;
 
 // Material score (White's view) or MATERIAL_DRAW. Writes both piece-material sums
 // (White's positive, Black's negative; pawns excluded) and may set *pieceAdvantageBonus,

@@ -26,10 +26,6 @@ constexpr int OPENING_PIECES = 10;  // more pieces than this besides pawns and k
 constexpr int KIBITZ_MIN_DEPTH = 4;
 constexpr double MIN_ELAPSED = 1000.0;  // microseconds: an elapsed time counts at least 1 ms
 
-// drawClaim codes written into a root move that draws at once.
-constexpr int CLAIM_REPETITION = 1;
-constexpr int CLAIM_FIFTY_MOVES = 2;
-constexpr Move INSUFFICIENT_MATERIAL_BITS = Move(1) << 46 | Move(1) << 48 | Move(1) << 49;
 
 constexpr int THINKING_LINE_SIZE = 2048;
 constexpr int KIBITZ_TEXT_SIZE = 32;  // a move number and a move, with room to spare
@@ -138,7 +134,7 @@ int rootSearch(SearchContext* s, int side, int alpha, int beta, int depth, Move*
       repetitionFactor = 2;
     } else if (draw == DRAW_MATERIAL) {
       repetitionFactor = 0;
-      m = rootMoves[i] = m | INSUFFICIENT_MATERIAL_BITS;
+      m = rootMoves[i] = withDrawClaim(m, CLAIM_INSUFFICIENT_MATERIAL);
     } else if (draw == DRAW_FIFTY_MOVES) {
       repetitionFactor = 0;
       m = rootMoves[i] = withDrawClaim(m, CLAIM_FIFTY_MOVES);

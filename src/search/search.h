@@ -29,8 +29,6 @@ constexpr int DEFAULT_PAWN_PUSH_EXTENSION = 75;
 
 // The deepest ply the search may reach; reaching it stops the whole search.
 constexpr int PLY_LIMIT = MAX_PLY - 1;
-// Middlegame threshold on phaseMaterial (reductions, table clearing, fast iterations).
-constexpr int MIDDLEGAME_PHASE = 1400;
 
 // A pawn reaching its seventh rank (the pawn-push extension).
 constexpr bool pawnToSeventh(Move m) {

@@ -84,7 +84,7 @@ TEST(EvaluationSymmetry, ReversedColoursGiveTheNegatedScore) {
     a.setFen(fens[i]);
     b.setFen(reversed[i]);
     const MaterialResult m = material(a);
-    std::min(m.white, -m.black) > ENDGAME_PHASE ? ++middlegames : ++endgames;
+    std::min(m.white, -m.black) > MIDDLEGAME_PHASE ? ++middlegames : ++endgames;
     compareMirrored(a, b, fens[i]);
     EXPECT_EQ(scoreCommand(a.side, &a.position, a.records, &a.tables),
               scoreCommand(b.side, &b.position, b.records, &b.tables))
@@ -141,7 +141,7 @@ TEST(LazyEvaluation, ExitsAtEachMarginAndNeverWithTheFullWindow) {
     b.setFen(fen);
     const MaterialResult m = material(b);
     const int phase = std::min(m.white, -m.black);
-    if (m.score == MATERIAL_DRAW || phase <= ENDGAME_PHASE) continue;
+    if (m.score == MATERIAL_DRAW || phase <= MIDDLEGAME_PHASE) continue;
     ++positions;
     for (int mover : {WHITE, BLACK}) {
       const int sign = mover == WHITE ? 1 : -1;
