@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "board/bitboard.h"
@@ -84,8 +85,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no text sources in %s (build/bookgen makes them)\n", data.c_str());
     return 2;
   }
-  char scratch[] = "/tmp/book-bench-XXXXXX";
-  if (!mkdtemp(scratch)) return 2;
+  // In the system's temporary directory (TMPDIR where set), not a fixed path.
+  std::string pattern = (fs::temp_directory_path() / "book-bench-XXXXXX").string();
+  char* scratch = mkdtemp(pattern.data());
+  if (!scratch) return 2;
   fs::create_symlink(data / "white", fs::path(scratch) / "white");
   fs::create_symlink(data / "black", fs::path(scratch) / "black");
   fs::current_path(scratch);

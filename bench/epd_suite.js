@@ -10,6 +10,9 @@ const path = require('path');
 const readline = require('readline');
 const { Chess } = require(process.env.CHESSJS || 'chess.js');
 
+// The repository's copy of Win At Chess, found from this script so that any checkout works.
+const DEFAULT_SUITE = path.join(__dirname, '..', 'tests', 'data', 'epd', 'wac.epd');
+
 const MATE_BOUND = 29000;       // scores beyond this are mates
 // A side mated at ply p scores p - 30001; the reply to a root move is searched at ply 1, so a
 // mate with the root move scores 30000 and a mate in n moves 30002 - 2n.
@@ -25,7 +28,7 @@ const USAGE = `usage: bench/wac.sh [-t SECONDS | --depth D] [-n COUNT] [--cmd CM
                (default 3 x SECONDS + 30 with -t, none with --depth)
   -e ENGINE    engine binary (default build/vorlak)
   -q           no line per position, only the summary
-  EPD          suites (default /work/shared/data/epd/wac.epd)`;
+  EPD          suites (default tests/data/epd/wac.epd of this checkout)`;
 
 function parseArgs(argv) {
   const opt = { seconds: 5, depth: 0, count: Infinity, cmds: [], timeout: -1, quiet: false,
@@ -54,7 +57,7 @@ function parseArgs(argv) {
     else opt.files.push(a);
   }
   if (!opt.engine || !opt.dir) throw new Error('--engine and --dir are required');
-  if (opt.files.length === 0) opt.files.push('/work/shared/data/epd/wac.epd');
+  if (opt.files.length === 0) opt.files.push(DEFAULT_SUITE);
   if (opt.timeout < 0) opt.timeout = opt.depth ? Infinity : 3 * opt.seconds + 30;
   return opt;
 }

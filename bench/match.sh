@@ -11,7 +11,7 @@
 #              | stockfish@ELO (UCI_Elo 1350-2850) | any xboard engine command line
 #   -g         games (default 10); each opening is played twice with colours swapped
 #   -t, -i     base time as xboard's -tc (m:ss or minutes, default 0:20) and increment in seconds (0.1)
-#   -p         PGN of opening lines (default /work/shared/data/openings.pgn)
+#   -p         PGN of opening lines (default tests/data/openings.pgn of this checkout)
 #   -f         file of FEN positions instead, one a line (xboard sets them up through edit mode)
 #   -s         start at opening (or FEN) number FIRST (default 1): a match in slices, e.g.
 #              -g 16 then -s 9 -g 84, plays the same games as one -g 100
@@ -21,16 +21,16 @@
 #   -n         a note for the summary line (e.g. what changed)
 #   -2         the opponent speaks protocol 1 (only for a command line of your own)
 #
-# Environment: MATCH_SH (default /work/shared/tools/match.sh).
+# Environment: MATCH_SH (default ../shared/tools/match.sh beside the checkout).
 # Writes bench/results/STAMP-OPPONENT.pgn and .list (vorlak's own game list), not committed.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
 . "$here/lib.sh"
 
-games=10; tc="0:20"; inc=0.1; openings=/work/shared/data/openings.pgn
+games=10; tc="0:20"; inc=0.1; openings="$repo/tests/data/openings.pgn"
 engine="$repo/build/vorlak"; note=""; oppproto=(); fens=""; first=1; sqvalue=""
-match_sh=${MATCH_SH:-/work/shared/tools/match.sh}
+match_sh=${MATCH_SH:-$repo/../shared/tools/match.sh}
 while getopts "g:t:i:p:f:s:e:v:n:2" o; do
   case $o in
     g) games=$OPTARG;; t) tc=$OPTARG;; i) inc=$OPTARG;; p) openings=$OPTARG;; f) fens=$OPTARG;; s) first=$OPTARG;;
