@@ -6,6 +6,7 @@
 #include <string>
 
 #include "book_test_util.h"
+#include "support/replacefile.h"
 #include "test_support.h"
 
 using namespace booktest;
@@ -63,7 +64,10 @@ TEST_F(BookCommands, EngineBuildsItsBooksAndAnUnmatchedMoveLeavesThemAlone) {
   EXPECT_TRUE(contains(r.out, "ERROR in black no 5: 1. e9\n")) << r.out;
   EXPECT_EQ(readWhole("white.bin"), white);
   EXPECT_EQ(readWhole("black.bin"), black);
-  EXPECT_FALSE(fs::exists("white.bin.tmp"));
+  EXPECT_FALSE(fs::exists(std::string("white.bin") + REPLACEMENT_SUFFIX));
+  r = engine("blackFEN\nquit\n");  // the listings stop at the same move
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.out, "ERROR in black no 5: 1. e9\n")) << r.out;
 }
 
 TEST_F(BookCommands, BookgenMakesTheBooksOnceFromCompressedGames) {
