@@ -7,6 +7,7 @@
 #include "board/bitboard.h"
 #include "book/book.h"
 #include "book_test_util.h"
+#include "support/replacefile.h"
 #include "test_support.h"
 
 using namespace booktest;
@@ -45,7 +46,7 @@ TEST_F(BookFile, ImageIsLittleEndianInSlotOrderAndReadsBack) {
   EXPECT_EQ(std::memcmp(image.data() + 5 * 16, expected, 16), 0);
   EXPECT_EQ(image.substr(16, 64), std::string(64, '\0'));  // empty slots are zeros
   EXPECT_EQ(image.substr(image.size() - 16), std::string(16, '\xFF'));
-  EXPECT_FALSE(fs::exists("white.bin.tmp"));
+  EXPECT_FALSE(fs::exists(std::string("white.bin") + REPLACEMENT_SUFFIX));
 
   std::memset(back, 0x5A, sizeof back);
   ASSERT_TRUE(readBookFile("white.bin", back));
