@@ -180,10 +180,11 @@ uint32_t result(Words words, Engine* e) {
   return RESTING;
 }
 
+// The engine plays the side to move. Its colour flag is set from the board, not inverted:
+// after take-backs or moves in force mode the flag no longer names the side on move.
 uint32_t go(Words, Engine* e) {
   Position* p = &e->position;
-  e->sideToMove = int(p->engineIsBlack);
-  p->engineIsBlack ^= 1;
+  p->engineIsBlack = e->sideToMove == BLACK ? 1 : 0;
   p->modeFlags &= ~FORCE_MODE;
   return SEARCHING;
 }

@@ -58,6 +58,7 @@ struct InProcessEngine {
 struct Step {
   std::string command;
   std::string output;
+  std::string fenOfCommand;  // before the command
   std::string fenBefore;     // before the engine's turn
   std::vector<Move> legal;   // of that position
   std::string fenAfter;
@@ -71,6 +72,7 @@ Step execute(InProcessEngine& engine, const std::string& line) {
   Engine* e = engine.e.get();
   Step step;
   step.command = line;
+  step.fenOfCommand = engine.fen();
   char words[WORD_COUNT][WORD_SIZE];
   splitConfigLine(line.c_str(), words);
   testing::internal::CaptureStdout();
@@ -142,6 +144,10 @@ int expectLegalTurn(const Step& s) {
     EXPECT_TRUE(moves.empty()) << s.command;
     return 0;
   }
+  // go hands the turn to the engine for the side on move; it never changes the position.
+  if (s.command == "go") {
+    EXPECT_EQ(s.fenBefore, s.fenOfCommand);
+  }
   EXPECT_LE(moves.size(), 1u) << s.output;
   if (moves.size() != 1) return 0;  // no legal move (mate, stalemate)
   const std::string& played = moves[0];
@@ -200,6 +206,37 @@ TEST(LegalitySessions, EveryMovePrintedIsLegalWhateverTheSettings) {
     }
   }
   EXPECT_GT(movesChecked, 100);
+}
+
+// go after take-backs, moves in force mode or a stalemate: the engine plays the side on
+// move, whatever colour it played before.
+TEST(LegalitySessions, GoPlaysTheSideOnMove) {
+  const std::vector<std::vector<std::string>> sessions = {
+      {"new", "e2e4", "undo", "go"},
+      {"new", "force", "e2e4", "undo", "go"},
+      {"new", "force", "e2e4", "e7e5", "undo", "go"},
+      {"new", "e2e4", "remove", "go"},
+      {"new", "force", "e2e4", "go", "force", "undo", "undo", "go"},
+  };
+  for (const auto& commands : sessions) {
+    InProcessEngine engine;
+    Step s;
+    for (const std::string& c : commands) {
+      s = execute(engine, c);
+      if (c == "new") execute(engine, "sd 2");  // new brings the default depth back
+    }
+    EXPECT_EQ(expectLegalTurn(s), 1) << commands.size() << " commands ending " << s.fenOfCommand;
+    EXPECT_EQ(s.fenBefore, s.fenOfCommand);
+  }
+  // Stalemated: each go finds no move and prints none, and the board stays as it was.
+  InProcessEngine engine;
+  execute(engine, "setboard 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
+  execute(engine, "sd 2");
+  for (int i = 0; i < 2; ++i) {
+    const Step s = execute(engine, "go");
+    EXPECT_TRUE(engineMoves(s.output).empty()) << s.output;
+    EXPECT_EQ(s.fenAfter, "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
+  }
 }
 
 // The search at its ply limit, a list of 218 moves, half-move clocks far past the
