@@ -57,6 +57,10 @@ void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   const Position savedPosition = *p;
   const UndoRecord savedRoot = e->records[0];
   const int savedSide = e->sideToMove;
+  // A set-up position starts the game's clocks again but keeps the time control: xboard
+  // sends st or level before edit or setboard, and the set-up would put back the default.
+  const uint32_t movesPerControl = p->movesPerControl;
+  const double baseTime = p->baseTime, increment = p->increment;
   if (!setBoardFromFen(words[1], words[2][0], words[3], words[4], words[5], words[6],
                        &e->sideToMove, p, &e->records[0], &e->tables, false))
     return;
@@ -69,7 +73,10 @@ void setBoard(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
   }
   displayBoard(p);
   e->records[1] = e->records[0];
-  e->fixedMoveTime = 0;  // a set-up position starts with the default clock
+  p->movesPerControl = movesPerControl;
+  p->baseTime = baseTime;
+  p->increment = increment;
+  p->clockTime = p->opponentTime = e->fixedMoveTime > 0 ? e->fixedMoveTime : baseTime;
   markSetUp(e);
 }
 

@@ -192,7 +192,7 @@ TEST(LegalitySessions, EveryMovePrintedIsLegalWhateverTheSettings) {
       } else {
         run(std::string("setboard ") + kFens[rng() % std::size(kFens)]);
       }
-      // A new game or a set-up position brings the default clocks back.
+      // A new game or a reversed board brings the default clocks back (a set-up keeps them).
       const std::string& last = steps.back().command;
       if (last == "new" || last == "reverse" || last.rfind("setboard", 0) == 0) {
         run(kShortSearch[rng() % 4]);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "driver/commands.h"
 #include "driver/timing.h"
@@ -204,5 +206,40 @@ TEST(Timing, ClockWordsBeyondAnyClockAreBounded) {
     computeTimeBudget(e);
     announce(e);
     EXPECT_TRUE(std::isfinite(e->tc.timeBudget)) << clock;
+  }
+}
+
+// xboard sends a loaded or edited position after st or level: the set-up restarts the
+// clocks of the game but keeps the control.
+TEST(Timing, SetUpPositionsKeepTheTimeControl) {
+  auto command = [](Engine* e, const std::string& line) {
+    char words[WORD_COUNT][WORD_SIZE];
+    splitConfigLine(line.c_str(), words);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    interpretCommand(words, e);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+  };
+  const std::vector<std::vector<std::string>> setUps = {
+      {"setboard 4k3/8/8/8/8/8/8/R3K3 w Q - 0 1"},
+      {"edit", "#", "Ke1", "Ra1", "c", "Ke8", "."},  // the edit ends in a setboard
+  };
+  for (const auto& setUp : setUps) {
+    Engine* e = clockState(40, 30000, 30000, 0);
+    command(e, "st 1");
+    for (const std::string& line : setUp) command(e, line);
+    computeTimeBudget(e);
+    EXPECT_DOUBLE_EQ(e->tc.timeBudget, 950000) << setUp[0];
+    EXPECT_DOUBLE_EQ(e->position.clockTime, 100) << setUp[0];
+
+    e = clockState(40, 30000, 30000, 0);
+    command(e, "level 40 1 2");
+    command(e, "time 123");
+    for (const std::string& line : setUp) command(e, line);
+    EXPECT_EQ(e->position.movesPerControl, 40u) << setUp[0];
+    EXPECT_DOUBLE_EQ(e->position.baseTime, 6000) << setUp[0];
+    EXPECT_DOUBLE_EQ(e->position.clockTime, 6000) << setUp[0];
+    EXPECT_DOUBLE_EQ(e->position.increment, 200) << setUp[0];
   }
 }
