@@ -49,7 +49,7 @@ void TestBoard::play(Move move) {
   records[0] = records[1];
   side ^= 1;
   if (side == WHITE) ++position.movesCompleted;
-  position.reversiblePlies = records[0].halfMoveClock == 0 ? 0 : position.reversiblePlies + 1;
+  enterGamePosition(&position, records[0]);
 }
 
 uint64_t TestBoard::perftCount(int depth) {

@@ -194,7 +194,7 @@ inline void makeMoveT(int ply, Move move, Position* p, UndoRecord* records,
   if (!captured) toggleRotated(*p, to);
 
   const uint32_t n = p->reversiblePlies + uint32_t(ply);
-  if (n >= 1 && n <= KEY_HISTORY_SIZE) p->keyHistory[n - 1] = r.hashKey;
+  if (n < KEY_HISTORY_SIZE) p->keyHistory[n] = r.hashKey;
 }
 
 template <int Side>
@@ -279,4 +279,9 @@ void unmakeMove(int side, int ply, Move move, Position* position, const UndoReco
     unmakeMoveT<WHITE>(ply, move, position, records);
   else
     unmakeMoveT<BLACK>(ply, move, position, records);
+}
+
+void enterGamePosition(Position* p, const UndoRecord& root) {
+  p->reversiblePlies = root.halfMoveClock == 0 ? 0 : p->reversiblePlies + 1;
+  if (p->reversiblePlies < KEY_HISTORY_SIZE) p->keyHistory[p->reversiblePlies] = root.hashKey;
 }

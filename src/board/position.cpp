@@ -126,6 +126,7 @@ void rebuildPosition(const int board[64], Position* p, UndoRecord* root, const B
 
   p->movesCompleted = 0;
   p->reversiblePlies = 0;
+  p->keyHistory[0] = root->hashKey;  // a set-up position can be repeated too
   for (int i = 0; i < MAX_PLY; ++i) p->killerFrom[i] = p->killerTo[i] = 0;
   p->movesPerControl = 40;
   p->baseTime = p->clockTime = p->opponentTime = 30000.0;

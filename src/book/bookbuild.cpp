@@ -96,7 +96,7 @@ void playSourceMove(Board* b, Move move) {
   b->records[0] = b->records[1];
   *b->side ^= 1;
   if (*b->side == WHITE) ++p->movesCompleted;
-  p->reversiblePlies = b->records[0].halfMoveClock == 0 ? 0 : p->reversiblePlies + 1;
+  enterGamePosition(p, b->records[0]);
 }
 
 void newOpening(Board* b) {

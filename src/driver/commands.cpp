@@ -114,6 +114,8 @@ bool passMove(Engine* e) {
   }
   r.halfMoveClock = 0;
   e->records[0] = r;
+  // The passed turn keeps the stretch of reversible plies; its clock of 0 ends the scans.
+  if (p->reversiblePlies < KEY_HISTORY_SIZE) p->keyHistory[p->reversiblePlies] = r.hashKey;
   shiftKillers(p);
   markSetUp(e);
   displayBoard(p);

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "board/bitboard.h"
+#include "board/makemove.h"
 #include "board/position.h"
 #include "driver/commands.h"
 #include "driver/history.h"
@@ -184,7 +185,7 @@ void afterGameMove(Engine* e, Move move) {
   shiftKillers(p);
   e->sideToMove ^= 1;
   if (e->sideToMove == WHITE) ++p->movesCompleted;
-  p->reversiblePlies = e->records[0].halfMoveClock == 0 ? 0 : p->reversiblePlies + 1;
+  enterGamePosition(p, e->records[0]);
 }
 
 bool drawRulesBeforeSearch(Engine* e) {

@@ -21,18 +21,19 @@ int drawCheck(int ply, const Position* p, const UndoRecord* record) {
     return DRAW_MATERIAL;
   if (record->halfMoveClock >= FIFTY_MOVE_PLIES) return DRAW_FIFTY_MOVES;
 
-  // keyHistory[i] holds the key after reversible ply i + 1; the position at this ply is
-  // entry reversiblePlies + ply - 1, the last one with the same side to move two below.
-  int n = int(p->reversiblePlies) + ply - 3;
-  if (n < 0) return DRAW_NONE;
-  int budget = record->halfMoveClock;
+  // keyHistory[i] holds the key after reversible ply i (entry 0: the position the last
+  // irreversible move or the set-up left); the position at this ply is entry
+  // reversiblePlies + ply, the last one with the same side to move two below. Only the
+  // plies the half-move clock counts can hold the same position.
+  int n = int(p->reversiblePlies) + ply - 2;
+  int pliesBack = 2;
   // Past the end of the history nothing was stored: step back inside it.
   while (n >= KEY_HISTORY_SIZE) {
     n -= 2;
-    budget -= 2;
+    pliesBack += 2;
   }
   int count = 1;
-  for (; n >= 0 && budget >= 0; n -= 2, budget -= 2)
+  for (; n >= 0 && pliesBack <= record->halfMoveClock; n -= 2, pliesBack += 2)
     if (p->keyHistory[n] == record->hashKey) ++count;
   return count > 1 ? count : DRAW_NONE;
 }

@@ -91,7 +91,7 @@ void makeNullMove(SearchContext* s, int ply) {
   }
   ++r.halfMoveClock;
   const uint32_t n = p->reversiblePlies + uint32_t(ply) + 1;
-  if (n >= 1 && n <= KEY_HISTORY_SIZE) p->keyHistory[n - 1] = r.hashKey;
+  if (n < KEY_HISTORY_SIZE) p->keyHistory[n] = r.hashKey;
 }
 
 int extensionSum(const Position* p, Move m, bool inCheck, int moveCount, int mateThreat,

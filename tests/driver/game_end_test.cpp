@@ -56,6 +56,12 @@ TEST_F(Transcript, XboardGameGoesOnAfterResults) {
   EXPECT_FALSE(contains(r.out, "\nmove "));
   EXPECT_TRUE(contains(r.out, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 12 7\n"));
   EXPECT_TRUE(contains(r.out, "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1\n"));
+  // The position right after a set-up (or a pawn move or capture) counts: two cycles back
+  // to it make three occurrences.
+  r = run("xboard\nsetboard r1bqkbnr/pppp1ppp/2n5/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 3\n"
+          "force\ng1f3\nc6b8\nf3g1\nb8c6\ng1f3\nc6b8\nf3g1\nb8c6\nsd 4\ngo\nquit\n");
+  EXPECT_TRUE(contains(r.out, "1/2-1/2 {repetition}\n"));
+  EXPECT_FALSE(contains(r.out, "\nmove "));
   r = run("xboard\nsetboard 4k3/4p3/4P3/8/8/8/8/1N2K3 w - - 100 80\nsd 4\ngo\nquit\n");
   EXPECT_TRUE(contains(r.out, "1/2-1/2 {50 move rule}\n"));
   EXPECT_FALSE(contains(r.out, "\nmove "));

@@ -126,18 +126,45 @@ TEST(DrawCheck, RepetitionsInTheGameAndTheSearch) {
   TestBoard b;
   const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
   for (const char* m : cycle) b.play(findMove(b, 0, b.side, m));
-  // The set-up position itself is not in the history: this is its first recorded return.
-  EXPECT_EQ(drawCheck(0, &b.position, &b.records[0]), 0);
-  for (const char* m : cycle) b.play(findMove(b, 0, b.side, m));
+  // The set-up position is in the history: this is its second occurrence.
   EXPECT_EQ(drawCheck(0, &b.position, &b.records[0]), 2);
-  // The search plays the cycle once more: every position has now been seen twice before.
+  for (const char* m : cycle) b.play(findMove(b, 0, b.side, m));
+  EXPECT_EQ(drawCheck(0, &b.position, &b.records[0]), 3);
+  // The search plays the cycle once more: every position has been seen twice before, the
+  // set-up three times.
   int side = b.side;
   for (int ply = 1; ply <= 4; ++ply) {
     makeMove(side, ply, findMove(b, ply - 1, side, cycle[ply - 1]), &b.position, b.records,
              &b.tables);
     side ^= 1;
-    EXPECT_EQ(drawCheck(ply, &b.position, &b.records[ply]), 3) << "ply " << ply;
+    EXPECT_EQ(drawCheck(ply, &b.position, &b.records[ply]), ply == 4 ? 4 : 3) << "ply " << ply;
   }
+}
+
+// The position right after a pawn move or a capture is repeated like any other.
+TEST(DrawCheck, PositionsAfterIrreversibleMovesAreRepeated) {
+  TestBoard b("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 3");
+  const char* cycle[] = {"g1f3", "c6b8", "f3g1", "b8c6"};
+  for (int round = 1; round <= 2; ++round) {
+    for (const char* m : cycle) b.play(findMove(b, 0, b.side, m));
+    EXPECT_EQ(drawCheck(0, &b.position, &b.records[0]), round + 1) << round;
+  }
+  // After a pawn move the earlier positions are gone, the one it led to comes back.
+  for (const char* m : {"d2d3", "g8f6", "c1g5", "f6g8"}) b.play(findMove(b, 0, b.side, m));
+  EXPECT_EQ(drawCheck(0, &b.position, &b.records[0]), 0);
+  b.play(findMove(b, 0, b.side, "g5c1"));
+  EXPECT_EQ(drawCheck(0, &b.position, &b.records[0]), 2);
+  b.play(findMove(b, 0, b.side, "g8f6"));
+  EXPECT_EQ(drawCheck(0, &b.position, &b.records[0]), 2);
+  // In the search: the position after a recapture comes back four plies later.
+  int side = b.side;
+  const char* line[] = {"c1g5", "h7h6", "g5f6", "d8f6", "b1c3", "f6d8", "c3b1", "d8f6"};
+  for (int ply = 1; ply <= 8; ++ply) {
+    makeMove(side, ply, findMove(b, ply - 1, side, line[ply - 1]), &b.position, b.records,
+             &b.tables);
+    side ^= 1;
+  }
+  EXPECT_EQ(drawCheck(8, &b.position, &b.records[8]), 2);
 }
 
 TEST(DrawCheck, ScanStaysWithinTheClockAndTheHistory) {
@@ -152,13 +179,16 @@ TEST(DrawCheck, ScanStaysWithinTheClockAndTheHistory) {
     b.records[ply].halfMoveClock = clock;
     return drawCheck(ply, &p, &b.records[ply]);
   };
-  // Ten reversible plies: the position is entry 9, with the same side to move at 7, 5, 3;
-  // a clock of 2 reaches back to 5, a clock of 4 to 3. Entry 8 is never compared.
-  EXPECT_EQ(count(0, 10, 2, {3, 5}), 2);
-  EXPECT_EQ(count(0, 10, 4, {3, 5, 8}), 3);
-  // 120 reversible plies at ply 3: entry 120 was never stored; stepping back inside the
-  // history keeps the side to move, so 98 is compared and 99 not.
+  // Ten reversible plies: the position is entry 10, with the same side to move at 8, 6, 4,
+  // 2 and 0; a clock of 2 reaches back to 8, a clock of 4 to 6. Entry 9 is never compared.
+  EXPECT_EQ(count(0, 10, 2, {6, 8}), 2);
+  EXPECT_EQ(count(0, 10, 4, {6, 8, 9}), 3);
+  EXPECT_EQ(count(0, 10, 10, {0}), 2);
+  EXPECT_EQ(count(0, 10, 9, {0}), 0);
+  // 120 reversible plies at ply 3: entry 123 was never stored; stepping back inside the
+  // history keeps the side to move, so 99 is compared (24 plies back) and 98 not.
   EXPECT_EQ(count(3, 120, 99, {98, 99}), 2);
+  EXPECT_EQ(count(3, 120, 23, {99}), 0);
 }
 
 }  // namespace
