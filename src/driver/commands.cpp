@@ -45,6 +45,7 @@ uint32_t playOpponentMove(char* word, Engine* e) {
     if (word[0]) std::printf("illegal move: %s\n", word);
     return RESTING;
   }
+  e->opponentMove = move;
   listRecord(e, e->sideToMove, move, false, 0);
   makeMove(e->sideToMove, 1, move, p, e->records, &e->tables);
   afterGameMove(e, move);
@@ -474,6 +475,7 @@ const Command kCommands[] = {
 }  // namespace
 
 uint32_t interpretCommand(char words[WORD_COUNT][WORD_SIZE], Engine* e) {
+  e->opponentMove = 0;
   if (e->editing) return editCommand(words, e);
   for (const Command& command : kCommands)
     if (is(words[0], command.word)) return command.handler(words, e);

@@ -48,6 +48,7 @@ struct Engine {
   Move bestMoveByDepth[MAX_PLY];
   Move pv[MAX_PLY][MAX_PLY + 1];
   Move expectedReply;
+  Move opponentMove;  // the move of the last command line, 0 when it held none
   SearchContext search;
 
   GameHistory history;  // moves since the last set-up, for undo and remove

@@ -125,6 +125,6 @@ int main(int argc, char** argv) {
         engineState = interpretCommand(commandWords, e);
       }
     }
-    if (engineState == SEARCHING) engineTurn(e, commandWords[0]);
+    if (engineState == SEARCHING) engineTurn(e);
   }
 }

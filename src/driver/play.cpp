@@ -54,21 +54,6 @@ void reportNoMove(Engine* e, bool inCheck) {
   exitProgram(e);
 }
 
-// Keeps the line of the previous search when the opponent played the expected reply.
-void followExpectedLine(Engine* e, const char* lastCommandWord) {
-  Move* row = e->pv[0];
-  const int length = int(row[PV_END]);
-  if (length >= 2 && length <= MAX_PLY) {
-    char text[MOVE_TEXT_SIZE];
-    moveToCoordinates(row[1], text);
-    if (std::strcmp(text, lastCommandWord) == 0) {
-      for (int i = 2; i < length; ++i) row[i - 2] = row[i];
-      row[PV_END] = Move(length - 2);
-      return;
-    }
-  }
-  row[PV_END] = 0;
-}
 
 // The root list: every legal move, evasions when in check.
 int generateRootMoves(Engine* e, Bitboard checkers) {
@@ -112,7 +97,23 @@ void playMove(Engine* e, Move move, int score) {
 
 }  // namespace
 
-void engineTurn(Engine* e, const char* lastCommandWord) {
+// Keeps the line of the previous search when the opponent played the expected reply,
+// however it was written (coordinates, SAN, after usermove).
+void followExpectedLine(Engine* e) {
+  Move* row = e->pv[0];
+  const int length = int(row[PV_END]);
+  const Move played = e->opponentMove;
+  if (length >= 2 && length <= MAX_PLY && played) {
+    if (sameSquares(row[1], played) && movePromotion(row[1]) == movePromotion(played)) {
+      for (int i = 2; i < length; ++i) row[i - 2] = row[i];
+      row[PV_END] = Move(length - 2);
+      return;
+    }
+  }
+  row[PV_END] = 0;
+}
+
+void engineTurn(Engine* e) {
   Position* p = &e->position;
   if (p->modeFlags & FORCE_MODE) {
     p->engineIsBlack ^= 1;
@@ -123,7 +124,7 @@ void engineTurn(Engine* e, const char* lastCommandWord) {
   p->modeFlags &= ~STOP_SEARCH;
   p->fastIterationLimit = FAST_ITERATIONS_ALLOWED;
   computeTimeBudget(e);
-  followExpectedLine(e, lastCommandWord);
+  followExpectedLine(e);
   announceTimeBudget(e);
 
   if (drawRulesBeforeSearch(e)) return;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -85,7 +86,7 @@ Step execute(InProcessEngine& engine, const std::string& line) {
     step.fenBefore = engine.fen();
     step.legal = engine.legalMoves();
     std::printf("<turn>\n");
-    engineTurn(e, words[0]);
+    engineTurn(e);
   }
   step.output = testing::internal::GetCapturedStdout();
   testing::internal::GetCapturedStderr();
@@ -292,4 +293,41 @@ TEST(LegalitySessions, PlyLimitFullMoveListsAndLongHistories) {
   execute(engine, "sd 4");
   execute(engine, "time 0");
   for (int turn = 0; turn < 6; ++turn) expectMove("go");
+}
+
+// The expected reply keeps the previous line however the opponent writes it; any other
+// move, or a command that is no move, drops it.
+TEST(LegalitySessions, ExpectedReplyIsFollowedInEveryNotation) {
+  const struct {
+    const char* reply;
+    int keptLength;
+  } cases[] = {{"d7d6", 1}, {"usermove d7d6", 1}, {"d6", 1}, {"d7d5", 0}, {"usermove d5", 0}};
+  for (const auto& c : cases) {
+    InProcessEngine engine;
+    Engine* e = engine.e.get();
+    execute(engine, "force");
+    execute(engine, "e2e4");
+    // The line a search of the move before might have left: e2e4 d7d6 d2d4.
+    TestBoard line;
+    const char* moves[] = {"e2e4", "d7d6", "d2d4"};
+    for (int i = 0; i < 3; ++i) {
+      Move list[MAX_MOVES];
+      const int n =
+          generateLegalMoves(line.side, 0, list, &line.position, line.records, &line.tables);
+      for (int k = 0; k < n; ++k)
+        if (coordinates(list[k]) == moves[i]) e->pv[0][i] = list[k];
+      line.play(e->pv[0][i]);
+    }
+    e->pv[0][PV_END] = 3;
+    char words[WORD_COUNT][WORD_SIZE];
+    splitConfigLine(c.reply, words);
+    testing::internal::CaptureStdout();
+    interpretCommand(words, e);
+    testing::internal::GetCapturedStdout();
+    followExpectedLine(e);
+    EXPECT_EQ(int(e->pv[0][PV_END]), c.keptLength) << c.reply;
+    if (c.keptLength) {
+      EXPECT_EQ(coordinates(e->pv[0][0]), "d2d4") << c.reply;
+    }
+  }
 }
