@@ -88,7 +88,7 @@ TEST_F(Bench, BadDepthsAreRefusedInOneLine) {
 // they hold, and leaves the game as it was: position, settings and square values.
 TEST_F(Bench, ConsoleCommandMatchesAndLeavesTheGameAlone) {
   writeFile("vorlak.cfg", "hashsize 16\nbench\n");  // too early in the start-up file
-  const std::string fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3";
+  const std::string fen = "r1bqkbnr/pppp1ppp/2n5/4p3/3PP3/5N2/PPP2PPP/RNBQKB1R b KQkq - 0 3";
   // No sqvalue here: the game plays with zero square values, bench with the built-in ones.
   Session r = run("force\nsetboard " + fen + "\nscore\nsd 3\nbench " + std::to_string(LOW_DEPTH) +
                   "\ngetfen\nscore\nquit\n");
