@@ -12,6 +12,7 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "book/bookbuild.h"
+#include "driver/bench.h"
 #include "driver/edit.h"
 #include "driver/game.h"
 #include "driver/history.h"
@@ -455,6 +456,7 @@ const Command kCommands[] = {
     {"random", randomChoices},
     {"score", score},
     {"perft", perftCommand},
+    {"bench", benchCommand},
     {"hashsize", hashSize},
     {"egtbcachesize", tablebaseCacheSize},
     {"egtbdir", tablebaseDirectory},

@@ -5,7 +5,9 @@
 
 #include "board/position.h"
 #include "book/book.h"
+#include "driver/bench.h"
 #include "driver/commands.h"
+#include "driver/defaults.h"
 #include "driver/engine.h"
 #include "driver/game.h"
 #include "driver/input.h"
@@ -25,13 +27,7 @@ void readConfiguration(Engine* e) {
     std::fflush(stdout);
     std::exit(0);
   }
-  char line[WORD_SIZE];
-  char words[WORD_COUNT][WORD_SIZE];
-  while (std::fgets(line, sizeof line, file)) {
-    if (line[0] == '#' || line[0] == '\n' || line[0] == '\r') continue;
-    splitConfigLine(line, words);
-    interpretCommand(words, e);
-  }
+  runStartupCommands(file, e);
   std::fclose(file);
 }
 
@@ -65,11 +61,12 @@ void setUpTablebases(Engine* e) {
   std::printf("ERROR in initializing EGTB\n");
 }
 
-// Only --help and --version are understood; they answer and leave before anything starts.
-// Any other argument is refused so that a mistyped option never starts a game.
+// Only --help, --version and bench are understood; they answer and leave before anything
+// starts. Any other argument is refused so that a mistyped option never starts a game.
 void handleArguments(int argc, char** argv) {
   if (argc < 2) return;
   const char* arg = argv[1];
+  if (std::strcmp(arg, "bench") == 0) std::exit(benchFromCommandLine(argc - 2, argv + 2, &engine));
   if (argc == 2 && std::strcmp(arg, "--version") == 0) {
     std::printf("vorlak version %s\n", VERSION);
     std::exit(0);
