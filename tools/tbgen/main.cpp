@@ -138,10 +138,39 @@ uint64_t tableBytes(const tbgen::Table& t) {
   return bytes;
 }
 
+// What a table read back from its files takes (its en-passant positions are not read).
+uint64_t loadedBytes(const std::string& name) {
+  tbgen::Ending e;
+  std::string error;
+  if (!tbgen::parseEnding(name, &e, &error)) return 0;
+  return 2 * e.size * sizeof(uint16_t);
+}
+
 double peakMegabytes() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   return double(u.ru_maxrss) / 1024.0;
+}
+
+// The process's high-water mark of resident memory since the last resetPeakResident()
+// (Linux; 0 where /proc cannot tell). The run is long-lived, so each ending's own peak
+// needs the mark reset at its start.
+double peakResidentMegabytes() {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return 0;
+  char line[256];
+  double kb = 0;
+  while (std::fgets(line, sizeof line, f))
+    if (std::strncmp(line, "VmHWM:", 6) == 0) kb = std::strtod(line + 6, nullptr);
+  std::fclose(f);
+  return kb / 1024.0;
+}
+
+void resetPeakResident() {
+  if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+    std::fputs("5", f);  // 5: reset the high-water mark to the current resident size
+    std::fclose(f);
+  }
 }
 
 }  // namespace
@@ -191,6 +220,34 @@ int main(int argc, char** argv) {
   tbgen::TableSet done;
   uint64_t plainBytes = 0, diskBytes = 0;
   int made = 0, skipped = 0;
+  // When a table is needed next: the first ending of the plan from `from` on that needs it.
+  auto nextUse = [&](const std::string& table, size_t from) {
+    for (size_t j = from; j < plan.size(); ++j)
+      if (std::find(needs[j].begin(), needs[j].end(), table) != needs[j].end()) return j;
+    return plan.size();
+  };
+  // Drops the tables that no ending from `from` on needs, then, past the budget, those
+  // needed last (never those the ending at `from` needs): they are read back from DIR
+  // when their turn comes.
+  auto trimTables = [&](size_t from, uint64_t budget) {
+    uint64_t kept = 0;
+    for (auto it = done.begin(); it != done.end();) {
+      if (nextUse(it->first, from) == plan.size()) {
+        it = done.erase(it);
+      } else {
+        kept += tableBytes(*it->second);
+        ++it;
+      }
+    }
+    while (kept > budget && !done.empty()) {
+      auto farthest = done.begin();
+      for (auto it = done.begin(); it != done.end(); ++it)
+        if (nextUse(it->first, from) > nextUse(farthest->first, from)) farthest = it;
+      if (nextUse(farthest->first, from) == from) break;
+      kept -= tableBytes(*farthest->second);
+      done.erase(farthest);
+    }
+  };
   for (size_t i = 0; i < plan.size(); ++i) {
     const std::string& name = plan[i];
     std::string error;
@@ -198,6 +255,13 @@ int main(int argc, char** argv) {
       ++skipped;
       continue;
     }
+    resetPeakResident();
+    const auto endingStart = std::chrono::steady_clock::now();
+    // Make room for the tables this ending reads back before reading them.
+    uint64_t incoming = 0;
+    for (const std::string& sub : needs[i])
+      if (!done.count(sub)) incoming += loadedBytes(sub);
+    trimTables(i, o.memoryBudget > incoming ? o.memoryBudget - incoming : 0);
     for (const std::string& sub : needs[i]) {
       if (done.count(sub)) continue;
       if (!tbgen::loadTable(sub, o.dir, done, &error)) {
@@ -220,43 +284,28 @@ int main(int argc, char** argv) {
     const double writeSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - writeStart).count();
     ++made;
+    uint64_t endingDisk = 0;
     for (const auto& f : fs) {
       plainBytes += f.entries;
       diskBytes += f.bytes;
+      endingDisk += f.bytes;
       if (f.unstorable)
         std::printf("%s: %llu positions lie beyond 127 moves and are stored as unknown\n", name.c_str(),
                     (unsigned long long)f.unstorable);
     }
     if (!o.quiet) {
-      std::printf("%-7s %10llu + %10llu entries  analysis %6.2f s  files %5.2f s  mate in %3d / %3d moves  %7.1f MB\n",
-                  name.c_str(), (unsigned long long)fs[0].entries,
-                  (unsigned long long)(fs.size() > 1 ? fs[1].entries : 0), gs.seconds, writeSeconds,
-                  (gs.longestWin[0] + 1) / 2, (gs.longestWin[1] + 1) / 2, double(gs.bytes) / 1048576.0);
+      // One line per ending, read by tools/tbgen/log_table.py.
+      const double endingSeconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - endingStart).count();
+      std::printf(
+          "%-7s %10llu + %10llu entries  analysis %6.2f s  files %5.2f s  total %7.1f s  mate in %3d / %3d moves"
+          "  tables %7.1f MB  peak %7.1f MB  disk %llu bytes\n",
+          name.c_str(), (unsigned long long)fs[0].entries, (unsigned long long)(fs.size() > 1 ? fs[1].entries : 0),
+          gs.seconds, writeSeconds, endingSeconds, (gs.longestWin[0] + 1) / 2, (gs.longestWin[1] + 1) / 2,
+          double(gs.bytes) / 1048576.0, peakResidentMegabytes(), (unsigned long long)endingDisk);
       std::fflush(stdout);
     }
-    // Drop the tables that no later ending of the plan needs, then, past the memory
-    // budget, those needed last: they are read back from DIR when their turn comes.
-    auto nextUse = [&](const std::string& table) {
-      for (size_t j = i + 1; j < plan.size(); ++j)
-        if (std::find(needs[j].begin(), needs[j].end(), table) != needs[j].end()) return j;
-      return plan.size();
-    };
-    uint64_t kept = 0;
-    for (auto it = done.begin(); it != done.end();) {
-      if (nextUse(it->first) == plan.size()) {
-        it = done.erase(it);
-      } else {
-        kept += tableBytes(*it->second);
-        ++it;
-      }
-    }
-    while (kept > o.memoryBudget && !done.empty()) {
-      auto farthest = done.begin();
-      for (auto it = done.begin(); it != done.end(); ++it)
-        if (nextUse(it->first) > nextUse(farthest->first)) farthest = it;
-      kept -= tableBytes(*farthest->second);
-      done.erase(farthest);
-    }
+    trimTables(i + 1, o.memoryBudget);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%d endings made, %d present already; %.1f s, peak memory %.0f MB", made, skipped, seconds,
