@@ -131,19 +131,16 @@ int verifyPlan(const Options& o, const std::vector<std::string>& plan) {
   return failed ? 1 : 0;
 }
 
-uint64_t tableBytes(const tbgen::Table& t) {
-  uint64_t bytes = 0;
-  for (int side = 0; side < 2; ++side)
-    bytes += t.state[side].size() * sizeof(uint16_t) + t.ep[side].key.size() * 24;
-  return bytes;
-}
-
-// What a table read back from its files takes (its en-passant positions are not read).
-uint64_t loadedBytes(const std::string& name) {
+// What reading these sides of a table from its files adds: a byte per position and side.
+uint64_t loadedBytes(const tbgen::SubEnding& sub, const tbgen::TableSet& done) {
   tbgen::Ending e;
   std::string error;
-  if (!tbgen::parseEnding(name, &e, &error)) return 0;
-  return 2 * e.size * sizeof(uint16_t);
+  if (!tbgen::parseEnding(sub.name, &e, &error)) return 0;
+  const auto it = done.find(sub.name);
+  uint64_t bytes = 0;
+  for (int side = 0; side < 2; ++side)
+    if ((sub.sides >> side & 1) && (it == done.end() || !tbgen::hasSide(*it->second, side))) bytes += e.size;
+  return bytes;
 }
 
 double peakMegabytes() {
@@ -201,7 +198,7 @@ int main(int argc, char** argv) {
 
   const std::vector<std::string> plan = o.allMen ? tbgen::generationOrder(o.allMen) : o.names;
   // When a table can be dropped: after the last ending of the plan that needs it.
-  std::vector<std::vector<std::string>> needs(plan.size());
+  std::vector<std::vector<tbgen::SubEnding>> needs(plan.size());
   for (size_t i = 0; i < plan.size(); ++i) {
     tbgen::Ending ending;
     std::string error;
@@ -220,22 +217,35 @@ int main(int argc, char** argv) {
   tbgen::TableSet done;
   uint64_t plainBytes = 0, diskBytes = 0;
   int made = 0, skipped = 0;
+  auto sidesRead = [&](const std::string& table, size_t j) {
+    for (const tbgen::SubEnding& sub : needs[j])
+      if (sub.name == table) return sub.sides;
+    return 0;
+  };
   // When a table is needed next: the first ending of the plan from `from` on that needs it.
   auto nextUse = [&](const std::string& table, size_t from) {
     for (size_t j = from; j < plan.size(); ++j)
-      if (std::find(needs[j].begin(), needs[j].end(), table) != needs[j].end()) return j;
+      if (sidesRead(table, j)) return j;
     return plan.size();
   };
-  // Drops the tables that no ending from `from` on needs, then, past the budget, those
-  // needed last (never those the ending at `from` needs): they are read back from DIR
-  // when their turn comes.
+  // The sides to move of a table that the endings from `from` on read.
+  auto sidesNeeded = [&](const std::string& table, size_t from) {
+    int sides = 0;
+    for (size_t j = from; j < plan.size(); ++j) sides |= sidesRead(table, j);
+    return sides;
+  };
+  // Drops the tables, and the sides of compact ones, that no ending from `from` on reads,
+  // then, past the budget, the tables needed last (never those the ending at `from`
+  // needs): they are read back from DIR when their turn comes.
   auto trimTables = [&](size_t from, uint64_t budget) {
     uint64_t kept = 0;
     for (auto it = done.begin(); it != done.end();) {
-      if (nextUse(it->first, from) == plan.size()) {
+      const int sides = sidesNeeded(it->first, from);
+      if (sides == 0) {
         it = done.erase(it);
       } else {
-        kept += tableBytes(*it->second);
+        if (it->second->state[0].empty() && it->second->state[1].empty()) tbgen::dropSides(it->second.get(), sides);
+        kept += tbgen::tableBytes(*it->second);
         ++it;
       }
     }
@@ -244,7 +254,7 @@ int main(int argc, char** argv) {
       for (auto it = done.begin(); it != done.end(); ++it)
         if (nextUse(it->first, from) > nextUse(farthest->first, from)) farthest = it;
       if (nextUse(farthest->first, from) == from) break;
-      kept -= tableBytes(*farthest->second);
+      kept -= tbgen::tableBytes(*farthest->second);
       done.erase(farthest);
     }
   };
@@ -259,14 +269,12 @@ int main(int argc, char** argv) {
     const auto endingStart = std::chrono::steady_clock::now();
     // Make room for the tables this ending reads back before reading them.
     uint64_t incoming = 0;
-    for (const std::string& sub : needs[i])
-      if (!done.count(sub)) incoming += loadedBytes(sub);
+    for (const tbgen::SubEnding& sub : needs[i]) incoming += loadedBytes(sub, done);
     trimTables(i, o.memoryBudget > incoming ? o.memoryBudget - incoming : 0);
-    for (const std::string& sub : needs[i]) {
-      if (done.count(sub)) continue;
-      if (!tbgen::loadTable(sub, o.dir, done, &error)) {
+    for (const tbgen::SubEnding& sub : needs[i]) {
+      if (!tbgen::loadTable(sub.name, o.dir, done, &error, sub.sides, o.threads)) {
         std::fprintf(stderr, "tbgen: %s needs the table of %s: %s (tbgen --all %d %s makes every smaller ending)\n",
-                     name.c_str(), sub.c_str(), error.c_str(), int(name.size()) - 1, o.dir.c_str());
+                     name.c_str(), sub.name.c_str(), error.c_str(), int(name.size()) - 1, o.dir.c_str());
         return 1;
       }
     }
@@ -305,6 +313,9 @@ int main(int argc, char** argv) {
           double(gs.bytes) / 1048576.0, peakResidentMegabytes(), (unsigned long long)endingDisk);
       std::fflush(stdout);
     }
+    // Kept for later endings in the compact form, with the sides they read.
+    if (!tbgen::compactTable(done[name].get(), sidesNeeded(name, i + 1)))
+      std::printf("%s: values past 127 moves, kept whole\n", name.c_str());
     trimTables(i + 1, o.memoryBudget);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

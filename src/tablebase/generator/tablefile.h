@@ -67,7 +67,22 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::st
 // captures and promotions always lead to endings that come earlier.
 std::vector<std::string> generationOrder(int men);
 
-// Reads the files of an ending from dir into done, for the analysis of larger endings.
-bool loadTable(const std::string& name, const std::string& dir, TableSet& done, std::string* error);
+// Reads the files of an ending from dir into done, for the analysis of larger endings:
+// the sides to move of the mask (BOTH_SIDES, or bit s for side s) in the compact form of
+// Table::code, added to the table's sides when it is in done already.
+bool loadTable(const std::string& name, const std::string& dir, TableSet& done, std::string* error,
+               int sides = BOTH_SIDES, int threads = 1);
+
+// Brings a table that only larger endings will read into its compact form: the sides of
+// the mask as one-byte codes, the rest (both sides' states, the en-passant positions)
+// freed. False, with the table unchanged, when a value does not fit the byte (past 127
+// moves).
+bool compactTable(Table* t, int sides);
+
+// Frees the sides of a compact table that are not in the mask.
+void dropSides(Table* t, int sides);
+
+// Bytes a table holds.
+uint64_t tableBytes(const Table& t);
 
 }  // namespace tbgen
