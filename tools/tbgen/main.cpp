@@ -4,9 +4,11 @@
 //   tbgen [options] --all N DIR   every ending of up to N men, smaller ones first
 //   tbgen --verify [--stride S] NAME...|--all N DIR
 //                                 check the files in DIR through the engine's probe
+//   tbgen --plan N [--make [DIR]] the endings of up to N men in levels, or a makefile
 //
 // The tables of smaller endings that captures and promotions lead to are read from DIR
-// (or kept from this run). --all skips the endings whose files are in DIR already.
+// (or kept from this run). --all and --missing skip the endings whose files are in DIR
+// already.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "tablebase/generator/generate.h"
+#include "tablebase/generator/plan.h"
 #include "tablebase/generator/tablefile.h"
 #include "tablebase/generator/verify.h"
 #include "tablebase/tablebase.h"
@@ -31,6 +34,9 @@ struct Options {
   bool force = false;
   bool quiet = false;
   bool verify = false;
+  bool missing = false;  // names: only those whose files are not all in DIR
+  bool makefile = false;
+  int planMen = 0;
   uint64_t stride = 1;
   int threads = 0;
   int allMen = 0;
@@ -46,9 +52,13 @@ void usage() {
       "       tbgen --verify [--stride S] NAME...|--all N DIR\n"
       "                                      check every S-th position of the files in DIR against\n"
       "                                      its moves, probing through the engine\n"
+      "       tbgen --plan N [--make [DIR]]  the endings of up to N men (3 to 6) in levels, each\n"
+      "                                      needing only earlier ones; --make: a makefile for\n"
+      "                                      make -j that makes them into DIR\n"
       "options:\n"
       "  -c, --compress    write compressed files (NAME.nbw.emd) instead of plain ones\n"
       "  -f, --force       with --all, make the endings whose files exist as well\n"
+      "  --missing         with names, make only those whose files are not all in DIR\n"
       "  -t, --threads N   analysis threads (default: one per core)\n"
       "  -m, --memory MB   tables kept in memory for later endings (default 8192); the\n"
       "                    others are read back from DIR when needed\n"
@@ -68,6 +78,12 @@ bool parseOptions(int argc, char** argv, Options* o) {
       o->quiet = true;
     } else if (a == "--verify") {
       o->verify = true;
+    } else if (a == "--missing") {
+      o->missing = true;
+    } else if (a == "--make") {
+      o->makefile = true;
+    } else if (a == "--plan" && i + 1 < argc) {
+      o->planMen = std::atoi(argv[++i]);
     } else if (a == "--stride" && i + 1 < argc) {
       o->stride = std::strtoull(argv[++i], nullptr, 10);
     } else if ((a == "-m" || a == "--memory") && i + 1 < argc) {
@@ -89,6 +105,12 @@ bool parseOptions(int argc, char** argv, Options* o) {
       words.push_back(a);
     }
   }
+  if (o->planMen) {
+    if (words.size() > 1 || o->allMen || o->verify) return false;
+    o->dir = words.empty() ? "tb" : words[0];
+    return true;
+  }
+  if (o->makefile) return false;
   if (words.empty()) return false;
   o->dir = words.back();
   words.pop_back();
@@ -178,6 +200,17 @@ int main(int argc, char** argv) {
     usage();
     return 2;
   }
+  if (o.planMen) {
+    tbgen::Levels levels;
+    std::string error;
+    if (!tbgen::planLevels(o.planMen, &levels, &error)) {
+      std::fprintf(stderr, "tbgen: %s\n", error.c_str());
+      return 2;
+    }
+    const std::string text = o.makefile ? tbgen::planMakefile(levels, o.dir) : tbgen::planText(levels);
+    std::fputs(text.c_str(), stdout);
+    return 0;
+  }
   if (o.threads <= 0) o.threads = int(std::max(1u, std::thread::hardware_concurrency()));
   if (o.verify) return verifyPlan(o, o.allMen ? tbgen::generationOrder(o.allMen) : o.names);
   std::error_code ec;
@@ -185,15 +218,6 @@ int main(int argc, char** argv) {
   if (!std::filesystem::is_directory(o.dir)) {
     std::fprintf(stderr, "tbgen: cannot use directory %s\n", o.dir.c_str());
     return 1;
-  }
-
-  // Files are written under NAME.part and renamed when complete; an interrupted run can
-  // leave such a part behind.
-  for (const auto& entry : std::filesystem::directory_iterator(o.dir, ec)) {
-    const std::string file = entry.path().filename().string();
-    for (const char* tail : {".nbw.part", ".nbb.part", ".emd.part"})
-      if (file.size() > std::strlen(tail) && file.compare(file.size() - std::strlen(tail), std::string::npos, tail) == 0)
-        std::filesystem::remove(entry.path(), ec);
   }
 
   const std::vector<std::string> plan = o.allMen ? tbgen::generationOrder(o.allMen) : o.names;
@@ -261,7 +285,11 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < plan.size(); ++i) {
     const std::string& name = plan[i];
     std::string error;
-    if (o.allMen && !o.force && tbgen::tableFilesExist(o.dir, name)) {
+    // Files are written under NAME.part and renamed when complete: what an interrupted
+    // run left of this ending is removed (only this ending's: other runs may be writing
+    // theirs into DIR), and only whole files count as present.
+    tbgen::removePartFiles(o.dir, name);
+    if ((o.allMen || o.missing) && !o.force && tbgen::tableFilesExist(o.dir, name)) {
       ++skipped;
       continue;
     }

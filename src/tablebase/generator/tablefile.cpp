@@ -281,6 +281,11 @@ bool tableFilesExist(const std::string& dir, const std::string& name) {
   return true;
 }
 
+void removePartFiles(const std::string& dir, const std::string& name) {
+  for (int side = 0; side < 2; ++side)
+    for (const std::string& path : candidates(dir, name, side)) std::remove((path + REPLACEMENT_SUFFIX).c_str());
+}
+
 bool writeTable(const Table& t, const std::string& dir, bool compress, std::vector<FileStats>* stats,
                 std::string* error) {
   const int ending = endingIndexOf(t.ending.name, error);

@@ -55,6 +55,10 @@ std::string findFile(const std::string& dir, const std::string& name, int tbSide
 // Are all files of the ending in dir, each as long as the ending's entries take?
 bool tableFilesExist(const std::string& dir, const std::string& name);
 
+// Removes the temporary files (NAME....part) that an interrupted writeTable of the ending
+// left in dir.
+void removePartFiles(const std::string& dir, const std::string& name);
+
 // Writes the table's files into dir, plain (name.nbw) or compressed (name.nbw.emd),
 // replacing earlier files of the ending in either form. stats has one entry per file.
 bool writeTable(const Table& t, const std::string& dir, bool compress, std::vector<FileStats>* stats,
