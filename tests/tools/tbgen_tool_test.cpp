@@ -83,7 +83,7 @@ TEST_F(TbgenTool, AllRunTakesUpWhereItStopped) {
   EXPECT_EQ(r.made, sorted({"kpk", "krk", "kqk"}));
   for (const auto& entry : fs::directory_iterator(dir))
     EXPECT_NE(entry.path().extension(), ".part") << entry.path();
-  EXPECT_EQ(readWhole(dir / "kpk.nbw.emd"), kpk);
+  EXPECT_TRUE(readWhole(dir / "kpk.nbw.emd") == kpk);  // made again, whole
   EXPECT_TRUE(runTbgen(dir, all).made.empty());
 
   // Names with --missing: only what is not there; without it, made again.
