@@ -110,7 +110,7 @@ void initGeometry() {
 }
 
 std::string materialName(const int* kinds0, int n0, const int* kinds1, int n1, bool* swapped) {
-  int a[MAX_MEN] = {}, b[MAX_MEN] = {};
+  int a[MAX_NAMED_MEN] = {}, b[MAX_NAMED_MEN] = {};
   auto sortDown = [](const int* in, int n, int* out) {
     for (int i = 0; i < n; ++i) {
       int j = i;
@@ -128,6 +128,34 @@ std::string materialName(const int* kinds0, int n0, const int* kinds1, int n1, b
   name += 'k';
   for (int i = 0; i < (swap ? n0 : n1); ++i) name += kindLetter(swap ? a[i] : b[i]);
   return name;
+}
+
+bool parseMaterial(const std::string& name, Material* material, std::string* error) {
+  Material m;
+  m.name = name;
+  const size_t second = name.find('k', 1);
+  if (name.empty() || name[0] != 'k' || second == std::string::npos) {
+    *error = "an ending name looks like kqkr: k, the first side's men, k, the second side's men";
+    return false;
+  }
+  m.kind[0] = m.kind[1] = G_KING;
+  m.colour[1] = 1;
+  for (size_t i = 1; i < name.size(); ++i) {
+    if (i == second) continue;
+    const int kind = kindOfLetter(name[i]);
+    if (kind == G_NONE || kind == G_KING) {
+      *error = std::string("unknown man '") + name[i] + "' in " + name;
+      return false;
+    }
+    if (m.units == MAX_NAMED_UNITS) {
+      *error = name + ": more than " + std::to_string(MAX_NAMED_UNITS) + " men";
+      return false;
+    }
+    m.colour[m.units] = i > second ? 1 : 0;
+    m.kind[m.units++] = kind;
+  }
+  *material = m;
+  return true;
 }
 
 bool parseEnding(const std::string& name, Ending* ending, std::string* error) {

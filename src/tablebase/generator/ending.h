@@ -17,6 +17,8 @@ enum GenKind : int { G_NONE = 0, G_PAWN = 1, G_KNIGHT, G_BISHOP, G_ROOK, G_QUEEN
 
 constexpr int MAX_MEN = 3;              // men besides the kings: up to five-man endings
 constexpr int MAX_UNITS = 2 + MAX_MEN;
+constexpr int MAX_NAMED_MEN = 4;        // men besides the kings in the endings the engine knows
+constexpr int MAX_NAMED_UNITS = 2 + MAX_NAMED_MEN;
 constexpr int OFF_BOARD = 64;           // square of a captured unit
 
 struct Ending {
@@ -31,6 +33,16 @@ struct Ending {
   int kingSlots = 0;                 // squares the first king is brought to: 32 or 10
   uint64_t size = 0;                 // kingSlots * 64^(men + 1)
 };
+
+// The men of an ending's name, for what needs no position index (which endings it leads
+// to): up to six men, so the six-man endings can be planned although not generated.
+struct Material {
+  std::string name;
+  int units = 2;
+  int colour[MAX_NAMED_UNITS]{};
+  int kind[MAX_NAMED_UNITS]{};
+};
+bool parseMaterial(const std::string& name, Material* material, std::string* error);
 
 // Parses "kqkr", "krpkp", ...: letters p n b r q between and after the two k's, at most
 // MAX_MEN men. The name is taken as it is; whether the engine knows it is the caller's

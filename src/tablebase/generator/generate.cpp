@@ -293,18 +293,20 @@ struct Analysis {
 };
 
 // Every way the ending can leave itself: a capture (unit captured, -1 for none) and/or a
-// promotion (unit promoted, -1 for none, to kind k). f gets the kinds of the men that stay,
-// the kind each unit has afterwards, and the material name (swap: colours exchanged in it);
-// bare kings are skipped. f returns false to stop.
-template <class F>
-bool forEachConversion(const Ending& e, F&& f) {
+// promotion (unit promoted, -1 for none, to kind k; with a capture, of the other side's
+// man). f gets the kinds of the men that stay, the kind each unit has afterwards, and the
+// material name (swap: colours exchanged in it); bare kings are skipped. f returns false
+// to stop. M is an Ending or a Material.
+template <class M, class F>
+bool forEachConversion(const M& e, F&& f) {
   for (int captured = -1; captured < e.units; ++captured) {
     if (captured == 0 || captured == 1) continue;
     for (int promoted = -1; promoted < e.units; ++promoted) {
       if (promoted >= 0 && (e.kind[promoted] != G_PAWN || promoted == captured)) continue;
       if (captured < 0 && promoted < 0) continue;
+      if (captured >= 0 && promoted >= 0 && e.colour[captured] == e.colour[promoted]) continue;
       for (int k = promoted >= 0 ? G_KNIGHT : 0; k <= (promoted >= 0 ? G_QUEEN : 0); ++k) {
-        int kinds[2][MAX_MEN], n[2] = {0, 0}, kindOf[MAX_UNITS];
+        int kinds[2][MAX_NAMED_MEN], n[2] = {0, 0}, kindOf[MAX_NAMED_UNITS];
         for (int u = 0; u < e.units; ++u) {
           kindOf[u] = u == promoted ? k : e.kind[u];
           if (u >= 2 && u != captured) kinds[e.colour[u]][n[e.colour[u]]++] = kindOf[u];
@@ -319,16 +321,31 @@ bool forEachConversion(const Ending& e, F&& f) {
   return true;
 }
 
-}  // namespace
+// The side to move, in the sub-ending's colours, after a conversion: the side that did
+// not move (the promoting one, or the one that captures).
+template <class M>
+int sideAfter(const M& e, int captured, int promoted, bool swap) {
+  const int mover = promoted >= 0 ? e.colour[promoted] : e.colour[captured] ^ 1;
+  return (mover ^ 1) ^ int(swap);
+}
 
-std::vector<std::string> subEndings(const Ending& e) {
-  std::vector<std::string> out;
-  forEachConversion(e, [&](int, int, int, const int*, const std::string& name, bool) {
-    if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+template <class M>
+std::vector<SubEnding> subEndingsOf(const M& e) {
+  std::vector<SubEnding> out;
+  forEachConversion(e, [&](int captured, int promoted, int, const int*, const std::string& name, bool swap) {
+    const int side = sideAfter(e, captured, promoted, swap);
+    auto it = std::find_if(out.begin(), out.end(), [&](const SubEnding& s) { return s.name == name; });
+    if (it == out.end()) it = out.insert(out.end(), SubEnding{name, 0});
+    it->sides |= 1 << side;
     return true;
   });
   return out;
 }
+
+}  // namespace
+
+std::vector<SubEnding> subEndings(const Ending& e) { return subEndingsOf(e); }
+std::vector<SubEnding> subEndings(const Material& m) { return subEndingsOf(m); }
 
 namespace {
 
@@ -339,6 +356,11 @@ bool linkExits(Table& t, const TableSet& done, std::string* error) {
     const auto it = done.find(name);
     if (it == done.end()) {
       *error = e.name + " needs the table of " + name + " first";
+      return false;
+    }
+    const int toMove = sideAfter(e, captured, promoted, swap);
+    if (!hasSide(*it->second, toMove)) {
+      *error = e.name + " needs the table of " + name + " with its " + (toMove ? "second" : "first") + " side to move";
       return false;
     }
     ExitLink& link = t.exits[captured + 1][promoted + 1][k];

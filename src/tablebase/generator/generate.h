@@ -51,12 +51,22 @@ struct EpNodes {
 struct Table {
   Ending ending;
   std::vector<uint16_t> state[2];  // by side to move
+  // A table kept only for the larger endings that read it (compactTable, loadTable): one
+  // byte per position, the files' code, and only for the sides to move they read; state
+  // and ep are then empty. codeState turns a code back into a state.
+  std::vector<int8_t> code[2];
+  uint16_t codeState[256]{};
   EpNodes ep[2];
   // [captured unit + 1][promoted unit + 1][new kind]
   ExitLink exits[MAX_UNITS + 1][MAX_UNITS + 1][G_KING];
 };
 
 using TableSet = std::map<std::string, std::unique_ptr<Table>>;
+
+inline bool hasSide(const Table& t, int side) { return !t.state[side].empty() || !t.code[side].empty(); }
+inline uint16_t stateAt(const Table& t, int side, uint64_t index) {
+  return t.code[side].empty() ? t.state[side][index] : t.codeState[uint8_t(t.code[side][index])];
+}
 
 struct GenStats {
   double seconds = 0;
@@ -66,8 +76,17 @@ struct GenStats {
   uint64_t bytes = 0;                      // analysis memory
 };
 
+// An ending that captures and promotions lead to, and which of its sides to move the
+// positions they reach have: bit s for its side s.
+struct SubEnding {
+  std::string name;
+  int sides = 0;
+};
+constexpr int BOTH_SIDES = 3;
+
 // The endings that captures and promotions of this one lead to (bare kings excluded).
-std::vector<std::string> subEndings(const Ending& e);
+std::vector<SubEnding> subEndings(const Ending& e);
+std::vector<SubEnding> subEndings(const Material& m);
 
 // Analyses the ending; its sub-endings must be in done. On success the table is added
 // to done.

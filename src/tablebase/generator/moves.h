@@ -59,7 +59,7 @@ inline uint16_t exitState(const Table& t, const int* c, int captured, int promot
   int s[MAX_UNITS] = {};
   const int flip = link.swap ? 56 : 0;
   for (int u = 0; u < sub.units; ++u) s[u] = c[int(link.source[u])] ^ flip;
-  return link.table->state[childStm ^ int(link.swap)][canonicalIndex(sub, s)];
+  return stateAt(*link.table, childStm ^ int(link.swap), canonicalIndex(sub, s));
 }
 
 // One summary in the making: the position, its pins, and the tallies so far.

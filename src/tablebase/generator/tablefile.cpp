@@ -281,6 +281,11 @@ bool tableFilesExist(const std::string& dir, const std::string& name) {
   return true;
 }
 
+void removePartFiles(const std::string& dir, const std::string& name) {
+  for (int side = 0; side < 2; ++side)
+    for (const std::string& path : candidates(dir, name, side)) std::remove((path + REPLACEMENT_SUFFIX).c_str());
+}
+
 bool writeTable(const Table& t, const std::string& dir, bool compress, std::vector<FileStats>* stats,
                 std::string* error) {
   const int ending = endingIndexOf(t.ending.name, error);
@@ -390,11 +395,37 @@ std::vector<std::string> generationOrder(int men) {
   return out;
 }
 
-bool loadTable(const std::string& name, const std::string& dir, TableSet& done, std::string* error) {
+namespace {
+
+void fillCodeStates(Table* t) {
+  for (int b = 0; b < 256; ++b) t->codeState[b] = stateOfStored(tbStoredOfByte(int8_t(uint8_t(b))));
+}
+
+// Splits [0, n) among threads.
+template <class F>
+void splitRange(int threads, uint64_t n, F&& body) {
+  threads = std::max(1, threads);
+  std::vector<std::thread> pool;
+  for (int i = 1; i < threads; ++i) pool.emplace_back(body, n * uint64_t(i) / uint64_t(threads), n * uint64_t(i + 1) / uint64_t(threads), i);
+  body(uint64_t(0), n / uint64_t(threads), 0);
+  for (auto& th : pool) th.join();
+}
+
+}  // namespace
+
+bool loadTable(const std::string& name, const std::string& dir, TableSet& done, std::string* error, int sides,
+               int threads) {
   initGeometry();
   tbInitIndexTables();
-  auto table = std::make_unique<Table>();
-  if (!parseEnding(name, &table->ending, error)) return false;
+  const auto found = done.find(name);
+  std::unique_ptr<Table> fresh;
+  Table* table = found != done.end() ? found->second.get() : nullptr;
+  if (!table) {
+    fresh = std::make_unique<Table>();
+    if (!parseEnding(name, &fresh->ending, error)) return false;
+    fillCodeStates(fresh.get());
+    table = fresh.get();
+  }
   const int ending = endingIndexOf(name, error);
   if (!ending) return false;
   const EndingRecord& record = tbEndings[size_t(ending)];
@@ -402,45 +433,100 @@ bool loadTable(const std::string& name, const std::string& dir, TableSet& done, 
   const bool wide = record.flags & TB_WIDE;
   std::vector<uint8_t> data[2];
   std::string path[2];
-  for (int side = 0; side < (symmetric ? 1 : 2); ++side) {
-    path[side] = findFile(dir, name, side);
-    if (path[side].empty()) {
-      *error = "no file of " + name + " for " + (side ? "the second" : "the first") + " side to move in " +
+  int wanted = 0;  // sides to read
+  for (int stm = 0; stm < 2; ++stm)
+    if ((sides >> stm & 1) && !hasSide(*table, stm)) wanted |= 1 << stm;
+  if (!wanted) return true;
+  for (int stm = 0; stm < 2; ++stm) {
+    const int slot = symmetric ? 0 : stm;
+    if (!(wanted >> stm & 1) || !path[slot].empty()) continue;
+    path[slot] = findFile(dir, name, slot);
+    if (path[slot].empty()) {
+      *error = "no file of " + name + " for " + (slot ? "the second" : "the first") + " side to move in " +
                (dir.empty() ? "." : dir);
       return false;
     }
-    if (!readFileBytes(path[side], &data[side], error)) return false;
-    if (data[side].size() != record.entries[side] * (wide ? 2 : 1)) {
-      *error = path[side] + " has " + std::to_string(data[side].size()) + " bytes, not " +
-               std::to_string(record.entries[side] * (wide ? 2 : 1));
+    if (!readFileBytes(path[slot], &data[slot], error)) return false;
+    if (data[slot].size() != record.entries[slot] * (wide ? 2 : 1)) {
+      *error = path[slot] + " has " + std::to_string(data[slot].size()) + " bytes, not " +
+               std::to_string(record.entries[slot] * (wide ? 2 : 1));
       return false;
     }
   }
   const Ending& e = table->ending;
-  table->state[0].assign(e.size, ST_INVALID);
-  table->state[1].assign(e.size, ST_INVALID);
-  int sq[MAX_UNITS], first[PIECE_SQUARES_SIZE], second[PIECE_SQUARES_SIZE];
-  for (uint64_t index = 0; index < e.size; ++index) {
-    if (!decodeIndex(e, index, sq)) continue;
-    pieceLists(e, sq, first, second);
-    for (int stm = 0; stm < 2; ++stm) {
-      if (!legalFor(e, sq, stm)) continue;
-      const int slot = symmetric ? 0 : stm;
-      const uint64_t entry = record.indexFunction[stm](first, second, TB_NO_EN_PASSANT, 0);
-      int stored = STORED_UNKNOWN;
-      if (entry < record.entries[slot]) {
-        const uint8_t* at = data[slot].data() + entry * (wide ? 2 : 1);
-        stored = wide ? int(int8_t(at[1])) * 256 + at[0] : tbStoredOfByte(int8_t(at[0]));
+  for (int stm = 0; stm < 2; ++stm)
+    if (wanted >> stm & 1) table->code[stm].assign(e.size, FILLER_BYTE);
+  std::vector<std::string> errors(size_t(std::max(1, threads)));
+  splitRange(threads, e.size, [&](uint64_t begin, uint64_t end, int id) {
+    int sq[MAX_UNITS], first[PIECE_SQUARES_SIZE], second[PIECE_SQUARES_SIZE];
+    for (uint64_t index = begin; index < end; ++index) {
+      if (!decodeIndex(e, index, sq)) continue;
+      pieceLists(e, sq, first, second);
+      for (int stm = 0; stm < 2; ++stm) {
+        if (!(wanted >> stm & 1) || !legalFor(e, sq, stm)) continue;
+        const int slot = symmetric ? 0 : stm;
+        const uint64_t entry = record.indexFunction[stm](first, second, TB_NO_EN_PASSANT, 0);
+        int stored = STORED_UNKNOWN;
+        if (entry < record.entries[slot]) {
+          const uint8_t* at = data[slot].data() + entry * (wide ? 2 : 1);
+          stored = wide ? int(int8_t(at[1])) * 256 + at[0] : tbStoredOfByte(int8_t(at[0]));
+        }
+        int8_t code = FILLER_BYTE;
+        if (stored == STORED_UNKNOWN || !byteOfStored(stored, &code)) {
+          errors[size_t(id)] = path[slot] + (stored == STORED_UNKNOWN ? " has no value for a legal position (entry "
+                                                                      : " has a value past 127 moves (entry ") +
+                               std::to_string(entry) + ")";
+          return;
+        }
+        table->code[stm][index] = code;
       }
-      if (stored == STORED_UNKNOWN) {
-        *error = path[slot] + " has no value for a legal position (entry " + std::to_string(entry) + ")";
-        return false;
-      }
-      table->state[stm][index] = stateOfStored(stored);
+    }
+  });
+  for (const std::string& x : errors)
+    if (!x.empty()) {
+      *error = x;
+      for (int stm = 0; stm < 2; ++stm)
+        if (wanted >> stm & 1) std::vector<int8_t>().swap(table->code[stm]);
+      return false;
+    }
+  if (fresh) done[name] = std::move(fresh);
+  return true;
+}
+
+bool compactTable(Table* t, int sides) {
+  if (t->state[0].empty() && t->state[1].empty()) {
+    dropSides(t, sides);
+    return true;
+  }
+  std::vector<int8_t> code[2];
+  for (int stm = 0; stm < 2; ++stm) {
+    if (!(sides >> stm & 1)) continue;
+    code[stm].resize(t->state[stm].size());
+    for (size_t i = 0; i < code[stm].size(); ++i) {
+      const uint16_t v = t->state[stm][i];
+      code[stm][i] = FILLER_BYTE;
+      if (v != ST_INVALID && !byteOfStored(storedValue(v), &code[stm][i])) return false;
     }
   }
-  done[name] = std::move(table);
+  fillCodeStates(t);
+  for (int stm = 0; stm < 2; ++stm) {
+    t->code[stm].swap(code[stm]);
+    std::vector<uint16_t>().swap(t->state[stm]);
+    t->ep[stm] = EpNodes();
+  }
   return true;
+}
+
+void dropSides(Table* t, int sides) {
+  for (int stm = 0; stm < 2; ++stm)
+    if (!(sides >> stm & 1)) std::vector<int8_t>().swap(t->code[stm]);
+}
+
+uint64_t tableBytes(const Table& t) {
+  uint64_t bytes = 0;
+  for (int side = 0; side < 2; ++side)
+    bytes += t.state[side].size() * sizeof(uint16_t) + t.code[side].size() + t.ep[side].key.size() * 24;
+  return bytes;
 }
 
 }  // namespace tbgen

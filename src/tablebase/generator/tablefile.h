@@ -55,6 +55,10 @@ std::string findFile(const std::string& dir, const std::string& name, int tbSide
 // Are all files of the ending in dir, each as long as the ending's entries take?
 bool tableFilesExist(const std::string& dir, const std::string& name);
 
+// Removes the temporary files (NAME....part) that an interrupted writeTable of the ending
+// left in dir.
+void removePartFiles(const std::string& dir, const std::string& name);
+
 // Writes the table's files into dir, plain (name.nbw) or compressed (name.nbw.emd),
 // replacing earlier files of the ending in either form. stats has one entry per file.
 bool writeTable(const Table& t, const std::string& dir, bool compress, std::vector<FileStats>* stats,
@@ -67,7 +71,22 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::st
 // captures and promotions always lead to endings that come earlier.
 std::vector<std::string> generationOrder(int men);
 
-// Reads the files of an ending from dir into done, for the analysis of larger endings.
-bool loadTable(const std::string& name, const std::string& dir, TableSet& done, std::string* error);
+// Reads the files of an ending from dir into done, for the analysis of larger endings:
+// the sides to move of the mask (BOTH_SIDES, or bit s for side s) in the compact form of
+// Table::code, added to the table's sides when it is in done already.
+bool loadTable(const std::string& name, const std::string& dir, TableSet& done, std::string* error,
+               int sides = BOTH_SIDES, int threads = 1);
+
+// Brings a table that only larger endings will read into its compact form: the sides of
+// the mask as one-byte codes, the rest (both sides' states, the en-passant positions)
+// freed. False, with the table unchanged, when a value does not fit the byte (past 127
+// moves).
+bool compactTable(Table* t, int sides);
+
+// Frees the sides of a compact table that are not in the mask.
+void dropSides(Table* t, int sides);
+
+// Bytes a table holds.
+uint64_t tableBytes(const Table& t);
 
 }  // namespace tbgen
