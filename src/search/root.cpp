@@ -19,9 +19,25 @@ constexpr int ASPIRATION_WINDOW = 40;
 constexpr double INITIAL_TIME_FACTOR = 3.0;
 constexpr double MAX_TIME_FACTOR = 6.0;
 constexpr double MAX_SPEED_FACTOR = 1.8;
+// The iteration whose branching factor rescales the extensions and fixes the fast
+// iterations and followPv for the rest of the search.
 constexpr int EXTENSION_SCALING_DEPTH = 5;
-constexpr int FIRST_FAST_ITERATION = 5;
+// Extensions shrink in steps of a fifth as the branching factor b1 grows from 5 to 9.
+constexpr int EXTENSION_SCALING_STEPS = 5;
+constexpr double FULL_EXTENSIONS_BRANCHING = 5.0;  // below: the default amounts
+constexpr double LEAST_EXTENSIONS_BRANCHING = 9.0; // from here: the smallest amounts
+constexpr int RECAPTURE_EXTENSION_STEP = 7;        // the recapture amount loses this per step
+static_assert(DEFAULT_PV_EXTENSION % EXTENSION_SCALING_STEPS == 0 &&
+              DEFAULT_CHECK_EXTENSION % EXTENSION_SCALING_STEPS == 0 &&
+              DEFAULT_SINGLE_REPLY_EXTENSION % EXTENSION_SCALING_STEPS == 0 &&
+              DEFAULT_MATE_THREAT_EXTENSION % EXTENSION_SCALING_STEPS == 0 &&
+              DEFAULT_PAWN_PUSH_EXTENSION % EXTENSION_SCALING_STEPS == 0,
+              "scaled amounts are whole hundredths");
 constexpr double FOLLOW_PV_BRANCHING = 4.65;
+// A fail low from this iteration on is worth the time reserve.
+constexpr uint32_t RESERVE_MIN_DEPTH = 5;
+// The clock is read about this often per time budget.
+constexpr double CLOCK_CHECK_SHARE = 0.1;
 constexpr int OPENING_PIECES = 10;  // more pieces than this besides pawns and kings
 constexpr int KIBITZ_MIN_DEPTH = 4;
 constexpr double MIN_ELAPSED = 1000.0;  // microseconds: an elapsed time counts at least 1 ms
@@ -245,8 +261,8 @@ int iterativeDeepening(SearchContext* s, int side, Move* rootMoves, int rootMove
          (p->searchDepth == 0 || (now - tc->startTime) * timeFactor < tc->timeBudget)) {
     ++p->searchDepth;
     const uint32_t depth = p->searchDepth;
-    tc->nodeBudget = uint64_t(*speedFactor * tc->timeBudget * 0.1);
-    if (p->modeFlags & TIME_SHORT) tc->nodeBudget /= 10;
+    tc->nodeBudget = uint64_t(*speedFactor * tc->timeBudget * CLOCK_CHECK_SHARE);
+    if (p->modeFlags & TIME_SHORT) tc->nodeBudget /= SHORT_TIME_CHECK_FACTOR;
 
     copyRow(pv[0], s->previousPv);
     p->rootAlpha = alpha;
@@ -256,7 +272,7 @@ int iterativeDeepening(SearchContext* s, int side, Move* rootMoves, int rootMove
     bool stop = p->modeFlags & STOP_SEARCH;
     if (!stop && score <= alpha) {
       std::printf("score too low: %d<%d<%d\n", alpha, score, beta);
-      if (depth > 4 && reserve > 0) stretchBudget(tc, reserve);
+      if (depth >= RESERVE_MIN_DEPTH && reserve > 0) stretchBudget(tc, reserve);
       p->rootAlpha = -INFINITE_SCORE;
       p->rootBeta = alpha + 1;
       score = rootSearch(s, side, -INFINITE_SCORE, alpha + 1, int(depth), rootMoves,
@@ -341,13 +357,20 @@ int iterativeDeepening(SearchContext* s, int side, Move* rootMoves, int rootMove
             limit = int(p->depthLimit / 2);
         }
         p->fastIterationLimit = uint32_t(std::max(limit, 0));
-        if (limit >= FIRST_FAST_ITERATION) std::printf("Fast iteration <= %d plies\n", limit);
+        if (limit >= int(FIRST_FAST_ITERATION)) std::printf("Fast iteration <= %d plies\n", limit);
 
-        const int k = b1 < 5.0 ? 0 : b1 >= 9.0 ? 5 : int(b1) - 4;
-        p->pvExtension = (5 - k) * 5;
-        p->checkExtension = (5 - k) * 20;
-        p->singleReplyExtension = p->mateThreatExtension = p->pawnPushExtension = (5 - k) * 15;
-        p->recaptureExtension = DEFAULT_RECAPTURE_EXTENSION - 7 * k;
+        const int k = b1 < FULL_EXTENSIONS_BRANCHING    ? 0
+                      : b1 >= LEAST_EXTENSIONS_BRANCHING ? EXTENSION_SCALING_STEPS
+                                                         : int(b1) - int(FULL_EXTENSIONS_BRANCHING) + 1;
+        const auto scaled = [k](int amount) {
+          return amount * (EXTENSION_SCALING_STEPS - k) / EXTENSION_SCALING_STEPS;
+        };
+        p->pvExtension = scaled(DEFAULT_PV_EXTENSION);
+        p->checkExtension = scaled(DEFAULT_CHECK_EXTENSION);
+        p->singleReplyExtension = scaled(DEFAULT_SINGLE_REPLY_EXTENSION);
+        p->mateThreatExtension = scaled(DEFAULT_MATE_THREAT_EXTENSION);
+        p->pawnPushExtension = scaled(DEFAULT_PAWN_PUSH_EXTENSION);
+        p->recaptureExtension = DEFAULT_RECAPTURE_EXTENSION - RECAPTURE_EXTENSION_STEP * k;
         followPv = b1 > FOLLOW_PV_BRANCHING ? 1 : 0;
       }
     }

@@ -154,9 +154,9 @@ bool clockCheck(Position* p, TimeControl* tc) {
     return true;
   }
   // In the last tenth of the budget the clock is read ten times as often.
-  if (!(p->modeFlags & TIME_SHORT) && elapsed >= 0.9 * tc->timeBudget) {
+  if (!(p->modeFlags & TIME_SHORT) && elapsed >= TIME_SHORT_SHARE * tc->timeBudget) {
     p->modeFlags |= TIME_SHORT;
-    tc->nodeBudget /= 10;
+    tc->nodeBudget /= SHORT_TIME_CHECK_FACTOR;
   }
   uint64_t interval = std::max<uint64_t>(tc->nodeBudget, 1);
   if (tc->pollInput) interval = std::min(interval, std::max<uint64_t>(tc->pollInterval, 1));
@@ -174,9 +174,7 @@ int quiesce(SearchContext* s, int side, int ply, int alpha, int beta, int noPv, 
   const int material = materialBalance(p, s->boardTables, &whiteMaterial, &blackMaterial, &bonus);
   if (material == MATERIAL_DRAW) return beta <= 0 ? beta : std::max(alpha, 0);
 
-  const bool fastIteration =
-      p->searchDepth > 4 && p->searchDepth <= p->fastIterationLimit;
-  const int e = fastIteration ? material
+  const int e = inFastIteration(p) ? material
                               : evaluate(side, ply, p, s->records, s->boardTables, material,
                                          whiteMaterial, blackMaterial, alpha, bonus);
   const int standPat = side == WHITE ? e + p->rootMoveBonus : -(e + p->rootMoveBonus);
@@ -319,8 +317,7 @@ int search(SearchContext* s, int side, int ply, int alpha, int beta, int depth,
       count >= REDUCTION_MIN_MOVES)
     kingsSafe = whiteKingSafety(ply, p, records, bt) > -SAFE_KING_MARGIN &&
                 blackKingSafety(ply, p, records, bt) < SAFE_KING_MARGIN;
-  const bool fastIteration =
-      p->searchDepth >= 5 && p->searchDepth <= p->fastIterationLimit;
+  const bool fastIteration = inFastIteration(p);
 
   int boundFlag = HASH_UPPER;
   Move best = 0;

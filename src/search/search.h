@@ -36,6 +36,13 @@ constexpr bool pawnToSeventh(Move m) {
          (movePiece(m) == BLACK_PAWN && rankOf(moveTo(m)) == 1);
 }
 
+// Fast iterations, from this one up to fastIterationLimit, evaluate material only and send
+// late quiet moves straight to the quiescence search.
+constexpr uint32_t FIRST_FAST_ITERATION = 5;
+inline bool inFastIteration(const Position* p) {
+  return p->searchDepth >= FIRST_FAST_ITERATION && p->searchDepth <= p->fastIterationLimit;
+}
+
 constexpr int mateScore(int ply) { return ply - INFINITE_SCORE - 1; }  // mated at ply
 
 // Everything a search call reaches besides its own arguments.
