@@ -180,8 +180,8 @@ int rootSearch(SearchContext* s, int side, int alpha, int beta, int depth, Move*
       if (newDepth <= 1)
         score = -quiesce(s, side ^ 1, 1, -b, -a, 0, PV_NODE);
       else
-        score = -search(s, side ^ 1, 1, -b, -a, newDepth - 1, 1, 0, carry, PV_NODE,
-                        searchFlags, m);
+        score = -search(s, side ^ 1, 1, -b, -a, newDepth - 1,
+                        {.extensionCarry = carry, .searchFlags = searchFlags}, m);
       if (p->modeFlags & STOP_SEARCH) {
         unmakeMove(side, 1, m, p, records);
         if (pv[0][PV_END] == 0) {
