@@ -452,19 +452,6 @@ int searchChild(SearchContext* s, int side, int ply, int a, int b, int depth,
   return score;
 }
 
-// Step 12.13, a beta cut-off by move m: a quiet move becomes the killer of the ply, and
-// the table gets a lower bound.
-void storeCutoff(SearchContext* s, int side, int ply, int depth, int beta, Move m,
-                 int mateThreat) {
-  Position* p = s->position;
-  if (moveOrderKey(m) <= QUIET_KEY_LIMIT) {
-    p->killerFrom[ply] = moveFrom(m);
-    p->killerTo[ply] = moveTo(m);
-  }
-  hashStore(side, ply, depth, beta, moveFrom(m), moveTo(m), mateThreat, HASH_LOWER,
-            &s->records[ply], s->tables, p);
-}
-
 }  // namespace
 
 int search(SearchContext* s, int side, int ply, int alpha, int beta, int depth, NodeArgs node,
@@ -546,7 +533,9 @@ int search(SearchContext* s, int side, int ply, int alpha, int beta, int depth, 
     if (score > alpha) {
       if (score >= beta) {
         unmakeMove(side, ply + 1, m, p, records);
-        storeCutoff(s, side, ply, depth, beta, m, mateThreat);
+        rememberKiller(p, ply, m);
+        hashStore(side, ply, depth, beta, moveFrom(m), moveTo(m), mateThreat, HASH_LOWER,
+                  &records[ply], s->tables, p);
         return beta;
       }
       alpha = score;
