@@ -17,6 +17,11 @@ struct TimeControl {
   uint64_t nodeLimit;  // stop once the search has counted this many nodes; 0: no limit
 };
 
+// Once this share of the budget is spent (timeShort), the clock is read this many times
+// as often.
+constexpr double TIME_SHORT_SHARE = 0.9;
+constexpr uint64_t SHORT_TIME_CHECK_FACTOR = 10;
+
 // Raises the budget by extra microseconds, never beyond what the clock can pay.
 inline void stretchBudget(TimeControl* tc, double extra) {
   tc->timeBudget += extra;

@@ -26,6 +26,13 @@ inline bool sameSquares(Move a, int from, int to) {
 }
 inline bool sameSquares(Move a, Move b) { return ((a ^ b) & 0xFFF) == 0; }
 
+// A quiet move (or a capture winning nothing) that cuts off becomes the killer of its ply.
+inline void rememberKiller(Position* p, int ply, Move m) {
+  if (moveOrderKey(m) > QUIET_KEY_LIMIT) return;
+  p->killerFrom[ply] = moveFrom(m);
+  p->killerTo[ply] = moveTo(m);
+}
+
 // After a game move: the killers move down one ply, so that each stays at the distance
 // from the root it was found at.
 void shiftKillers(Position* position);

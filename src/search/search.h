@@ -36,6 +36,13 @@ constexpr bool pawnToSeventh(Move m) {
          (movePiece(m) == BLACK_PAWN && rankOf(moveTo(m)) == 1);
 }
 
+// Fast iterations, from this one up to fastIterationLimit, evaluate material only and send
+// late quiet moves straight to the quiescence search.
+constexpr uint32_t FIRST_FAST_ITERATION = 5;
+inline bool inFastIteration(const Position* p) {
+  return p->searchDepth >= FIRST_FAST_ITERATION && p->searchDepth <= p->fastIterationLimit;
+}
+
 constexpr int mateScore(int ply) { return ply - INFINITE_SCORE - 1; }  // mated at ply
 
 // Everything a search call reaches besides its own arguments.
@@ -50,8 +57,18 @@ struct SearchContext {
   bool engineSearching;      // the engine is to move (not an analysis or test search)
 };
 
-int search(SearchContext* s, int side, int ply, int alpha, int beta, int depth,
-           int nullAllowed, int noPv, int extensionCarry, int nodeType, int searchFlags,
+// A node's own arguments besides its window and depth; the defaults are those of an
+// ordinary node on the principal variation.
+struct NodeArgs {
+  int nullAllowed = 1;     // a null move may be tried here
+  int noPv = 0;            // the principal-variation table must not be written
+  int extensionCarry = 0;  // hundredths of a ply of extension carried down
+  int nodeType = PV_NODE;
+  int searchFlags = 0;     // FOLLOW_PV, REMEMBER_BEST
+};
+
+// previousMove led to this node (0 after a null move and in internal searches).
+int search(SearchContext* s, int side, int ply, int alpha, int beta, int depth, NodeArgs node,
            Move previousMove);
 
 int quiesce(SearchContext* s, int side, int ply, int alpha, int beta, int noPv, int nodeType);
@@ -65,6 +82,10 @@ int iterativeDeepening(SearchContext* s, int side, Move* rootMoves, int rootMove
 
 int rootSearch(SearchContext* s, int side, int alpha, int beta, int depth, Move* rootMoves,
                int rootMoveCount, int rootExtension, int followPv);
+
+// Writes move into entry ply of pv row ply, followed by row ply + 1's line when
+// withChildLine is set, else alone.
+void copyPvLine(PvRow* pv, int ply, Move move, bool withChildLine);
 
 // Restores the six extension amounts to their defaults.
 void setDefaultExtensions(Position* position);

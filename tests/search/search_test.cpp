@@ -56,13 +56,13 @@ TEST(Search, MatedSideScoresByPly) {
   SearchFixture f("3R2k1/5ppp/8/8/8/8/5PPP/6K1 b - - 0 1");
   f.board->position.searchDepth = 5;
   f.board->records[5] = f.board->records[0];
-  EXPECT_EQ(search(&f.context, BLACK, 5, -INFINITE_SCORE, INFINITE_SCORE, 3, 1, 0, 0, PV_NODE, 0, 0),
+  EXPECT_EQ(search(&f.context, BLACK, 5, -INFINITE_SCORE, INFINITE_SCORE, 3, {}, 0),
             -29996);
   // Stalemate is 0 and no move.
   SearchFixture g("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
   g.board->position.searchDepth = 2;
   g.board->records[1] = g.board->records[0];
-  EXPECT_EQ(search(&g.context, BLACK, 1, -100, 100, 3, 1, 0, 0, PV_NODE, 0, 0), 0);
+  EXPECT_EQ(search(&g.context, BLACK, 1, -100, 100, 3, {}, 0), 0);
 }
 
 TEST(Search, QuiescenceClipsMaterialDrawsIntoTheWindow) {
