@@ -278,7 +278,7 @@ int nextOpeningNumber(const char* source) {
   static const char prefix[] = "[OpeningNo \"";
   long largest = 0;
   char line[SOURCE_LINE_SIZE];
-  while (!std::feof(f)) {
+  while (!std::feof(f) && !std::ferror(f)) {  // a read error (a directory) ends it too
     restOfLine(f, line, 0);
     if (!std::strncmp(line, prefix, sizeof prefix - 1)) {
       const long n = std::strtol(line + sizeof prefix - 1, nullptr, 10);

@@ -1,6 +1,7 @@
 // Book building: PGN games into the text sources, the sources into the books, and the
 // position listings.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -182,6 +183,21 @@ TEST_F(ReadPgn, UnwritableSourcesStayAsTheyWere) {
   EXPECT_FALSE(fs::exists("white.part"));
   EXPECT_EQ(readWhole("white"), white);
   EXPECT_EQ(readWhole("black"), black);
+}
+
+// A source that cannot be read (here a directory) ends the command instead of spinning.
+TEST_F(ReadPgn, UnreadableSourceEndsTheCommand) {
+  writeWhole("games.pgn", games);
+  fs::create_directory("black");
+  int status = -1;
+  inChild(
+      [&] {
+        alarm(20);  // a hang ends the child by its signal, not the test run
+        readPGN("games.pgn", ALL_PLAYERS, 40);
+        std::exit(0);
+      },
+      &status);
+  EXPECT_EQ(status, 0);
 }
 
 TEST(SourceMoves, TokensMatchTheAlgebraicTextOfALegalMove) {
