@@ -38,14 +38,14 @@ struct SearchFixture {
   }
 
   // Iterative deepening to a fixed depth; returns the score, the move is best().
-  int searchToDepth(uint32_t depth) {
+  int searchToDepth(uint32_t depth, double reserve = 0) {
     Position& p = board->position;
     p.depthLimit = depth;
     p.nodeCount = 1;
     p.quiesceNodeCount = 0;
     tc.startTime = clockMicroseconds();
-    return iterativeDeepening(&context, board->side, rootMoves, rootCount, 0, &speedFactor, 0,
-                              40, bestMoveByDepth, &expectedReply);
+    return iterativeDeepening(&context, board->side, rootMoves, rootCount, 0, &speedFactor,
+                              reserve, 40, bestMoveByDepth, &expectedReply);
   }
   Move best() const { return bestMoveByDepth[board->position.searchDepth]; }
 };

@@ -187,3 +187,39 @@ TEST(Ordering, OpeningPreferencesFollowTheStyle) {
   openingPreference(nf3, &b.position, &b.tables);
   EXPECT_EQ(b.position.rootMoveBonus, 0);
 }
+
+TEST(Search, AspirationFailuresAreSearchedAgainInAnOpenWindow) {
+  // Each "score too high: a<s<b" must be followed by a thinking line above b, each "score
+  // too low" by one below a: fail-hard searches in the old window could only return b or
+  // a. Returns the iterations that failed.
+  const auto failures = [](const std::string& out, const char* what, int sign) {
+    std::istringstream lines(out);
+    std::vector<int> depths;
+    int bound = 0;
+    bool failed = false;
+    for (std::string line; std::getline(lines, line);) {
+      int a = 0, s = 0, b = 0;
+      if (std::sscanf(line.c_str(), what, &a, &s, &b) == 3) {
+        bound = sign > 0 ? b : a;
+        failed = true;
+      } else if (failed && matchesPattern(line.substr(0, line.find(" S")), "# # # #")) {
+        EXPECT_GT(sign * std::stoi(line.substr(line.find(' '))), sign * bound) << line;
+        depths.push_back(std::stoi(line));
+        failed = false;
+      }
+    }
+    return depths;
+  };
+  SearchFixture high("7k/p7/1R5K/6r1/6p1/6P1/8/8 w - - 0 1");  // Rb7 wins the rook
+  const std::string highOut = captureOutput([&] { high.searchToDepth(5); });
+  EXPECT_FALSE(failures(highOut, "score too high: %d<%d<%d", 1).empty());
+  // Fail lows from iteration 5 on take the reserve, each of them.
+  SearchFixture low("5rk1/1b3p1p/pp3p2/3n1N2/1P6/P1qB1PP1/3Q3P/4R1K1 w - - 0 1");
+  low.tc.budgetCeiling = 2e12;
+  const std::string out = captureOutput([&] { low.searchToDepth(5, 1e9); });
+  const std::vector<int> lows = failures(out, "score too low: %d<%d<%d", -1);
+  const auto deep = std::count_if(lows.begin(), lows.end(), [](int d) { return d >= 5; });
+  EXPECT_GT(deep, 0);
+  EXPECT_LT(deep, long(lows.size()));
+  EXPECT_EQ(low.tc.timeBudget, 1e12 + double(deep) * 1e9);
+}
