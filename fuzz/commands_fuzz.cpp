@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (++searches > MAX_SEARCHES) break;
     Position* p = &e->position;
     p->depthLimit = std::min(p->depthLimit, SEARCH_DEPTH_LIMIT);
-    engineTurn(e, commandWords[0]);
+    engineTurn(e);
   }
   std::fclose(in);
   return 0;

@@ -63,6 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     run(e, command);
   checkRoundTrip(e);
   run(e, "sd 1");
-  if (run(e, "go") == SEARCHING) engineTurn(e, "go");
+  if (run(e, "go") == SEARCHING) engineTurn(e);
   return 0;
 }
