@@ -16,6 +16,7 @@
 #include "driver/edit.h"
 #include "driver/game.h"
 #include "driver/history.h"
+#include "driver/xboard.h"
 #include "eval/evaluate.h"
 #include "movegen/attacks.h"
 #include "movegen/notation.h"
@@ -407,6 +408,40 @@ uint32_t ping(Words w, Engine*) {
 
 uint32_t userMove(Words w, Engine* e) { return playOpponentMove(w[1], e); }
 
+uint32_t protocolVersion(Words w, Engine* e) {
+  const int version = std::atoi(w[1]);
+  if (version >= 2) {
+    e->protocolVersion = version;
+    printFeatures();
+  }
+  return RESTING;
+}
+
+uint32_t memory(Words w, Engine* e) {
+  setMemory(e, std::atol(w[1]));
+  return RESTING;
+}
+
+uint32_t analyze(Words, Engine* e) {
+  e->analyzing = true;
+  return RESTING;
+}
+
+// exit leaves analyze mode; outside it, it ends the program as quit does.
+uint32_t exitCommand(Words w, Engine* e) {
+  if (!e->analyzing) quit(w, e);
+  e->analyzing = false;
+  return RESTING;
+}
+
+// "." asks for analyze mode's status line; outside analysis it is read as a move, as
+// every unknown word is.
+uint32_t status(Words w, Engine* e) {
+  if (!e->analyzing) return playOpponentMove(w[0], e);
+  printAnalysisStatus(e);
+  return RESTING;
+}
+
 uint32_t edit(Words, Engine* e) {
   startEdit(e);
   return RESTING;
@@ -445,7 +480,7 @@ const Command kCommands[] = {
     {"new", newCommand},
     {"rating", rating},
     {"name", name},
-    {"exit", quit},
+    {"exit", exitCommand},
     {"quit", quit},
     {"xboard", xboard},
     {"readPGN", readPgnCommand},
@@ -466,12 +501,16 @@ const Command kCommands[] = {
     {"edit", edit},
     {"undo", takeBackCommand},
     {"remove", takeBackCommand},
+    {"protover", protocolVersion},
+    {"memory", memory},
+    {"analyze", analyze},
+    {".", status},
     // Understood and ignored: protocol words the engine has nothing to do for, and those
     // of later protocol versions.
     {"computer", ignore}, {"post", ignore}, {"nopost", ignore}, {"playother", ignore},
-    {"?", ignore}, {"protover", ignore}, {"bk", ignore}, {"hint", ignore},
-    {"analyze", ignore}, {"accepted", ignore}, {"rejected", ignore}, {"pause", ignore},
-    {"resume", ignore}, {"ics", ignore}, {"variant", ignore},
+    {"?", ignore}, {"bk", ignore}, {"hint", ignore}, {"accepted", ignore},
+    {"rejected", ignore}, {"pause", ignore}, {"resume", ignore}, {"ics", ignore},
+    {"variant", ignore},
 };
 
 }  // namespace

@@ -30,6 +30,9 @@ struct Engine {
   bool dangerAllowed;
   // st: a fixed time per move (centiseconds); 0 when the clock follows level/time.
   double fixedMoveTime;
+  // The moves to the next time control when the interface says so with each search
+  // (UCI's movestogo); 0: counted from level's control.
+  uint32_t givenMovesToGo;
 
   // Game end.
   // The result the engine printed last in xboard mode (mate, stalemate, a draw claim,
@@ -52,6 +55,14 @@ struct Engine {
   SearchContext search;
 
   GameHistory history;  // moves since the last set-up, for undo and remove
+
+  // The interface's protocol: xboard's version (1 unless protover said more), and
+  // whether analyze mode is on.
+  int protocolVersion;
+  bool analyzing;
+  // The interface ended the game or the board while the engine was thinking: the search
+  // stops and its move is not played.
+  bool abandonSearch;
 
   // xboard's edit mode: the board being set up and the colour being placed.
   bool editing;

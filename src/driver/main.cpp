@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 #include "board/position.h"
 #include "book/book.h"
@@ -12,53 +13,34 @@
 #include "driver/game.h"
 #include "driver/input.h"
 #include "driver/play.h"
-#include "tablebase/tablebase.h"
+#include "driver/tables.h"
+#include "driver/uci.h"
+#include "driver/xboard.h"
+#include "driver/version.h"
 
 namespace {
 
-constexpr const char* VERSION = "070722";
-
 Engine engine;  // lives for the whole run; nothing is allocated after start-up but the tables
 
-void readConfiguration(Engine* e) {
+// A session without vorlak.cfg ends at once, unless it is a UCI one: fastchess and
+// OpenBench start the bare binary in a directory of their own. False for such a session,
+// which then runs on the built-in settings.
+bool readConfiguration(Engine* e) {
   std::FILE* file = std::fopen("vorlak.cfg", "r");
   if (!file) {
+    engineState = RESTING;
+    if (readCommandLine() && strcasecmp(commandWords[0], "uci") == 0) {
+      beginUciSession();
+      loadDefaults(e);
+      return false;
+    }
     std::printf("Can't read vorlak.cfg.  Quiting.");
     std::fflush(stdout);
     std::exit(0);
   }
   runStartupCommands(file, e);
   std::fclose(file);
-}
-
-void allocateHashTables(Engine* e) {
-  const size_t entries = size_t(e->position.hashMask) + 1;
-  for (HashEntry*& table : e->hash.table) {
-    table = static_cast<HashEntry*>(std::calloc(entries, sizeof(HashEntry)));
-    if (!table) {
-      std::printf("Can't malloc hash");
-      std::fflush(stdout);
-      std::exit(0);
-    }
-  }
-  std::printf("hash table size: %d MBytes.\n", int((uint64_t(entries) * 64) >> 20));
-}
-
-// The tablebase cache is allocated once; the directories are registered into it.
-void setUpTablebases(Engine* e) {
-  Position* p = &e->position;
-  const uint64_t bytes = p->egtbCacheBytes;
-  e->tablebaseCache = std::malloc(bytes ? bytes : 1);
-  if (e->tablebaseCache) {
-    p->tablebaseReach = uint32_t(tbInit(p->egtbDirectory));
-    if (tbSetCache(e->tablebaseCache, bytes)) {
-      std::printf("EGTB cache memory: %uM bytes.\n", unsigned(bytes >> 20));
-      std::printf("EGTB directory: %s\n", p->egtbDirectory);
-      return;
-    }
-  }
-  p->tablebaseReach = 0;  // the search must not probe without a cache
-  std::printf("ERROR in initializing EGTB\n");
+  return true;
 }
 
 // Only --help, --version and bench are understood; they answer and leave before anything
@@ -68,7 +50,7 @@ void handleArguments(int argc, char** argv) {
   const char* arg = argv[1];
   if (std::strcmp(arg, "bench") == 0) std::exit(benchFromCommandLine(argc - 2, argv + 2, &engine));
   if (argc == 2 && std::strcmp(arg, "--version") == 0) {
-    std::printf("vorlak version %s\n", VERSION);
+    std::printf("vorlak version %s\n", VORLAK_VERSION);
     std::exit(0);
   }
   if (argc == 2 && std::strcmp(arg, "--help") == 0) {
@@ -97,26 +79,33 @@ void handleArguments(int argc, char** argv) {
 int main(int argc, char** argv) {
   handleArguments(argc, argv);
   Engine* e = &engine;
-  std::printf("vorlak version %s\n", VERSION);
+  std::printf("vorlak version %s\n", VORLAK_VERSION);
   e->listFile = openListFile();
   e->speedFactor = 0.9;
   e->extraPercent = 100;
-  readConfiguration(e);
+  const bool configured = readConfiguration(e);
   allocateHashTables(e);
-  setUpTablebases(e);
+  setUpTablebases(e, false);
   e->started = true;
   newGame(e);
   loadBooks();
   displayBoard(&e->position);
+  if (!configured) runUci(e, true);
 
+  bool firstCommand = true;
   for (;;) {
     engineState = PROCESSING;
     clearWords(commandWords);
     while (engineState == PROCESSING || engineState == RESTING) {
       std::printf("I'm resting\n");
       std::fflush(stdout);
+      if (e->analyzing) analyzeUntilInput(e);
       clearWords(commandWords);
       if (!readCommandLine()) exitProgram(e);  // the interface has gone: leave as quit does
+      if (engineState == PROCESSING && firstCommand) {
+        firstCommand = false;
+        if (strcasecmp(commandWords[0], "uci") == 0) runUci(e, false);
+      }
       if (engineState == PROCESSING) {
         std::printf("I'm processing\n");
         engineState = interpretCommand(commandWords, e);

@@ -11,6 +11,7 @@
 #include "driver/game.h"
 #include "driver/input.h"
 #include "driver/timing.h"
+#include "driver/xboard.h"
 #include "eval/evaluate.h"
 #include "movegen/attacks.h"
 #include "movegen/movegen.h"
@@ -113,35 +114,27 @@ void followExpectedLine(Engine* e) {
   row[PV_END] = 0;
 }
 
-void engineTurn(Engine* e) {
+void startTurn(Engine* e) {
   Position* p = &e->position;
-  if (p->modeFlags & FORCE_MODE) {
-    p->engineIsBlack ^= 1;
-    return;
-  }
-  std::printf("I'm searching\n");
   bindSearch(e);
   p->modeFlags &= ~STOP_SEARCH;
   p->fastIterationLimit = FAST_ITERATIONS_ALLOWED;
   computeTimeBudget(e);
   followExpectedLine(e);
   announceTimeBudget(e);
+}
 
-  if (drawRulesBeforeSearch(e)) return;
-
+TurnChoice chooseMove(Engine* e, bool bookAllowed) {
+  Position* p = &e->position;
   const int side = e->sideToMove;
-  Move move = 0;
-  int score = 0;
-  if (p->bookMisses < BOOK_MISS_LIMIT && !(p->modeFlags & BOOK_OFF)) {
+  if (bookAllowed && p->bookMisses < BOOK_MISS_LIMIT && !(p->modeFlags & BOOK_OFF)) {
     const uint32_t openingBefore = p->openingNumber;
-    move = bookMove(e);
-    if (move) {
+    if (const Move move = bookMove(e)) {
       if (p->modeFlags & XBOARD_MODE) std::printf("tellics kibitz book move\n");
       p->searchDepth = 0;
       e->expectedReply = 0;
       e->bestMoveByDepth[0] = move;
-      playMove(e, move, 0);
-      return;
+      return {move, 0, true, false};
     }
     p->openingNumber = openingBefore;
   }
@@ -153,15 +146,11 @@ void engineTurn(Engine* e) {
   applyDangerFactor(e, checkers != 0);
 
   const int count = generateRootMoves(e, checkers);
-  if (count == 0) {
-    reportNoMove(e, checkers != 0);
-    return;
-  }
+  if (count == 0) return {0, 0, false, checkers != 0};
   if (count == 1) {
     p->searchDepth = 0;
     e->expectedReply = 0;
-    playMove(e, e->rootMoves[0], 0);
-    return;
+    return {e->rootMoves[0], 0, false, checkers != 0};
   }
 
   p->nodeCount = 1;
@@ -169,12 +158,39 @@ void engineTurn(Engine* e) {
   p->searchDepth = 0;  // the easy-move test scores with the full evaluation
   p->rootMoveBonus = 0;
   easyMoveTest(e, side, count);
-  score = iterativeDeepening(&e->search, side, e->rootMoves, count,
-                             checkers ? p->checkExtension : 0, &e->speedFactor, e->reserve,
-                             e->movesToGo, e->bestMoveByDepth, &e->expectedReply);
+  const int score = iterativeDeepening(&e->search, side, e->rootMoves, count,
+                                       checkers ? p->checkExtension : 0, &e->speedFactor,
+                                       e->reserve, e->movesToGo, e->bestMoveByDepth,
+                                       &e->expectedReply);
   // With no completed iteration the front of the root list is the best move found.
-  move = p->searchDepth > 0 ? rootMoveFor(e, e->bestMoveByDepth[p->searchDepth], count)
-                            : e->rootMoves[0];
-  playMove(e, move, score);
+  const Move move = p->searchDepth > 0
+                        ? rootMoveFor(e, e->bestMoveByDepth[p->searchDepth], count)
+                        : e->rootMoves[0];
   if (!(e->expectedReply && std::abs(score) < MATE_THRESHOLD)) e->expectedReply = 0;
+  return {move, score, false, checkers != 0};
+}
+
+void engineTurn(Engine* e) {
+  Position* p = &e->position;
+  if (p->modeFlags & FORCE_MODE) {
+    p->engineIsBlack ^= 1;
+    return;
+  }
+  std::printf("I'm searching\n");
+  startTurn(e);
+  if (drawRulesBeforeSearch(e)) return;
+  // Later protocol versions may speak during the search (move now, the game's end).
+  const bool watch = e->protocolVersion >= 2;
+  if (watch) watchInputDuringSearch(e);
+  const TurnChoice choice = chooseMove(e, true);
+  if (watch) stopWatchingInput(e);
+  if (e->abandonSearch) {
+    e->abandonSearch = false;
+    return;
+  }
+  if (!choice.move) {
+    reportNoMove(e, choice.inCheck);
+    return;
+  }
+  playMove(e, choice.move, choice.score);
 }

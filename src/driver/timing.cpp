@@ -50,7 +50,7 @@ void computeTimeBudget(Engine* e) {
   TimeControl* tc = &e->tc;
   tc->startTime = clockMicroseconds();
   tc->fixedTime = e->fixedMoveTime > 0;
-  e->movesToGo = movesToGoOf(p);
+  e->movesToGo = e->givenMovesToGo ? e->givenMovesToGo : movesToGoOf(p);
   const double n = double(e->movesToGo);
 
   if (e->fixedMoveTime > 0) {

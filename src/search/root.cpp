@@ -220,6 +220,9 @@ int rootSearch(SearchContext* s, int side, int alpha, int beta, int depth, Move*
     // 4.1-4.3. Make the move; draws are claimed, repetitions score half.
     pickBest(i, rootMoveCount, rootMoves);
     Move m = rootMoves[i];
+    s->rootMoveIndex = i;
+    s->rootMoveCount = rootMoveCount;
+    s->rootMove = m;
     makeMove(side, 1, m, p, records, s->boardTables);
     if (++movesSearched == 1) firstSearched = m;
     p->rootMoveBonus = 0;
@@ -252,6 +255,10 @@ int rootSearch(SearchContext* s, int side, int alpha, int beta, int depth, Move*
         return beta;
       }
       alpha = score;
+      unmakeMove(side, 1, m, p, records);
+      // A new best move after the first one, shown on the root position.
+      if (s->report && movesSearched > 1 && p->searchDepth > 1) s->report(s, score, false);
+      continue;
     }
     unmakeMove(side, 1, m, p, records);
   }
@@ -477,7 +484,10 @@ int iterativeDeepening(SearchContext* s, int side, Move* rootMoves, int rootMove
     nextWindow(score, &alpha, &beta);
     now = clockMicroseconds();
     const double nodes = double(p->nodeCount + p->quiesceNodeCount);
-    printThinkingLine(s, side, depth, score, now - tc->startTime, nodes, stop, &kibitz);
+    if (!s->report)
+      printThinkingLine(s, side, depth, score, now - tc->startTime, nodes, stop, &kibitz);
+    else if (!stop)
+      s->report(s, score, true);
 
     // 5.9. Keep the completed line and the expected reply, or go back to the last ones.
     if (stop) {

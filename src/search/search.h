@@ -55,6 +55,14 @@ struct SearchContext {
   TimeControl* tc;
   PvRow previousPv;          // row 0 of the previous iteration
   bool engineSearching;      // the engine is to move (not an analysis or test search)
+  // Set by an interface that shows the search its own way: called, instead of printing
+  // the thinking line, with the line in pv[0] for each completed iteration and for each
+  // new best root move within one (iterationDone false).
+  void (*report)(const SearchContext* s, int score, bool iterationDone) = nullptr;
+  // The root move being searched: its place in the list (from 0) and the list's length.
+  int rootMoveIndex = 0;
+  int rootMoveCount = 0;
+  Move rootMove = 0;
 };
 
 // A node's own arguments besides its window and depth; the defaults are those of an
