@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
       if (e->analyzing) analyzeUntilInput(e);
       clearWords(commandWords);
       if (!readCommandLine()) exitProgram(e);  // the interface has gone: leave as quit does
-      if (engineState == PROCESSING && firstCommand) {
+      if (engineState == PROCESSING && firstCommand && commandWords[0][0]) {
         firstCommand = false;
         if (strcasecmp(commandWords[0], "uci") == 0) runUci(e, false);
       }

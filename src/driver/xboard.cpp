@@ -57,11 +57,12 @@ LineAction duringSearch(const char* line) {
     stopRequested = true;  // anything else is for the next position: stop and read it
     return keep();
   }
-  if (!lineKept && firstWordIs(line, "?")) {  // move now
+  // Move now and quit are heard behind waiting lines too: ping or time only wait.
+  if (firstWordIs(line, "?")) {
     stopRequested = true;
     return TAKE_LINE;
   }
-  if (!lineKept && firstWordIs(line, "quit")) exitProgram(e);
+  if (firstWordIs(line, "quit")) exitProgram(e);
   if (endsTheThinking(line)) {
     e->abandonSearch = true;
     stopRequested = true;
