@@ -4,6 +4,8 @@ r"""Elo difference and its 95% error margin from a match's wins, losses and draw
     bench/elo.py W L D             ->  "Elo -34.9 +/- 164.7 (95%), score 45.0% of 20"
     bench/elo.py --pgn FILE [NAME] ->  the same from the finished games of NAME (default EngineA)
                                        in an xboard PGN, with the W-L-D counted there
+    bench/elo.py --faults FILE NAME -> "illegal I timeloss T abandoned A" lost by NAME in a
+                                       fastchess PGN (its Termination tags)
 
 In the PGN only games with a result count, once per round: when a match is stopped, xboard
 saves the game in progress (or the last one again) with the result "*".
@@ -26,6 +28,9 @@ mapped through the same curve at score +/- 1.96 standard errors and halved.
 ...            '[Event "x"]\n[Round "2"]\n[White "EngineB"]\n[Result "0-1"]\n\n'
 ...            '[Event "x"]\n[Round "2"]\n[White "EngineB"]\n[Result "*"]\n', "EngineA")
 (2, 0, 0, 1)
+>>> fault_counts('[Event "x"]\n[White "v"]\n[Black "o"]\n[Result "0-1"]\n[Termination "time forfeit"]\n\n'
+...              '[Event "x"]\n[White "o"]\n[Black "v"]\n[Result "0-1"]\n[Termination "illegal move"]\n', "v")
+{'illegal move': 0, 'time forfeit': 1, 'abandoned': 0}
 """
 import math
 import re
@@ -95,7 +100,26 @@ def pgn_counts(text, name):
     return wins, losses, draws, ignored
 
 
+def fault_counts(text, name):
+    """{termination: games NAME lost that way} over a fastchess PGN's abnormal endings."""
+    counts = {"illegal move": 0, "time forfeit": 0, "abandoned": 0}
+    for game in re.split(r"\n(?=\[Event )", text):
+        end = re.search(r'\[Termination "([^"]*)"\]', game)
+        result = re.search(r'\[Result "([^"]*)"\]', game)
+        if not end or not result or end.group(1) not in counts:
+            continue
+        white = '[White "%s"]' % name in game
+        if result.group(1) == ("0-1" if white else "1-0"):
+            counts[end.group(1)] += 1
+    return counts
+
+
 def main(argv):
+    if len(argv) == 4 and argv[1] == "--faults":
+        with open(argv[2], encoding="latin-1") as f:
+            c = fault_counts(f.read(), argv[3])
+        print("illegal %d timeloss %d abandoned %d" % (c["illegal move"], c["time forfeit"], c["abandoned"]))
+        return 0
     if len(argv) in (3, 4) and argv[1] == "--pgn":
         with open(argv[2], encoding="latin-1") as f:
             w, l, d, ignored = pgn_counts(f.read(), argv[3] if len(argv) == 4 else "EngineA")

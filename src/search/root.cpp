@@ -494,6 +494,9 @@ int iterativeDeepening(SearchContext* s, int side, Move* rootMoves, int rootMove
       --p->searchDepth;
       *expectedReply = savedReply;
       copyRow(savedLine, pv[0]);
+      // The cut iteration may have shown a new best move: the interface is shown the line
+      // that is played after all.
+      if (s->report && depth > 1) s->report(s, lastScore, true);
     } else {
       if (s->engineSearching) *expectedReply = pvLength(pv[0]) >= 2 ? pv[0][1] : 0;
       savedReply = *expectedReply;
