@@ -64,9 +64,9 @@ sleep 4
 stop_xboard   # xboard saves its settings, with the engines it has added, as it leaves
 grep -i vorlak "$settings" || { echo "FAIL: vorlak is not in xboard's engine list"; exit 1; }
 
-echo "== a game: xboard -fe vorlak -firstProtocolVersion 1 -scp fairymax -tc 0:10 -mg 1"
+echo "== a game: xboard -fe vorlak -scp fairymax -tc 0:10 -mg 1"
 pgn=$work/game.pgn
-start_xboard -fe vorlak -firstProtocolVersion 1 -scp fairymax -tc 0:10 -mg 1 -xponder \
+start_xboard -fe vorlak -scp fairymax -tc 0:10 -mg 1 -xponder \
   -saveSettingsOnExit false -sgf "$pgn" -debug -nameOfDebugFile "$work/xboard.debug"
 for _ in $(seq 150); do
   grep -q '^\[Result "\(1-0\|0-1\|1/2-1/2\)"' "$pgn" 2> /dev/null && break
