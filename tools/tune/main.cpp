@@ -2,6 +2,7 @@
 //
 //   tune extract [-f FIRSTPLY] [-n PERGAME] [-s SEED] OUT PGN...
 //   tune fit [options] POSITIONS...
+//   tune play [options] OUT OPENINGS...
 //
 // See usage() for the options and bench/README.md for the command lines that made
 // bench/tune/sqvalue.tuned.
@@ -13,7 +14,13 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <random>
+
 #include "eval/sqvalue.h"
+#include "selfplay.h"
 #include "tuner.h"
 
 using namespace tune;
@@ -249,9 +256,81 @@ int fitCommand(int argc, char** argv) {
   return 0;
 }
 
+int playCommand(int argc, char** argv) {
+  SelfPlayOptions options;
+  int games = 1000;
+  uint64_t seed = 1;
+  const char* sqvalue = nullptr;
+  long hashMegabytes = 16;
+  int i = 0;
+  for (; i + 1 < argc && argv[i][0] == '-'; i += 2) {
+    const char* v = argv[i + 1];
+    if (!std::strcmp(argv[i], "-g")) games = std::atoi(v);
+    else if (!std::strcmp(argv[i], "-N")) options.nodes = std::strtoull(v, nullptr, 10);
+    else if (!std::strcmp(argv[i], "-r")) options.randomPlies = std::atoi(v);
+    else if (!std::strcmp(argv[i], "-f")) options.firstPly = std::atoi(v);
+    else if (!std::strcmp(argv[i], "-s")) seed = std::strtoull(v, nullptr, 10);
+    else if (!std::strcmp(argv[i], "-i")) sqvalue = v;
+    else if (!std::strcmp(argv[i], "-H")) hashMegabytes = std::atol(v);
+    else return usage(), 2;
+  }
+  if (argc - i < 2 || games < 1 || options.nodes < 1) return usage(), 2;
+  const char* out = argv[i++];
+  std::vector<std::vector<std::string>> openings;
+  for (; i < argc; ++i)
+    if (!readOpenings(argv[i], &openings)) {
+      std::fprintf(stderr, "tune: cannot read %s\n", argv[i]);
+      return 1;
+    }
+  if (openings.empty()) {
+    std::fprintf(stderr, "tune: no opening lines\n");
+    return 1;
+  }
+  Engine* engine = makeSelfPlayEngine(sqvalue, hashMegabytes);
+  if (!engine) {
+    std::fprintf(stderr, "tune: cannot read %s or no memory\n", sqvalue ? sqvalue : "tables");
+    return 1;
+  }
+  std::FILE* file = std::fopen(out, "a");
+  if (!file) {
+    std::fprintf(stderr, "tune: cannot write %s\n", out);
+    return 1;
+  }
+  // The search's thinking lines are no output of this command: standard output goes
+  // nowhere, progress to standard error.
+  std::fflush(stdout);
+  if (const int nowhere = open("/dev/null", O_WRONLY); nowhere >= 0) {
+    dup2(nowhere, STDOUT_FILENO);
+    close(nowhere);
+  }
+  std::mt19937_64 rng(seed);
+  Board quietTest;
+  std::vector<Record> kept;
+  size_t positions = 0;
+  int whiteWins = 0, blackWins = 0, draws = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int g = 0; g < games; ++g) {
+    const uint32_t number = uint32_t(seed * 1000000 + uint64_t(g));
+    const auto& line = openings[rng() % openings.size()];
+    kept.clear();
+    const GameOutcome o = playGame(engine, line, options, &rng, number, &quietTest, &kept);
+    (o.result == 1.0f ? whiteWins : o.result == 0.0f ? blackWins : draws) += 1;
+    for (const Record& r : kept)
+      std::fprintf(file, "%s|%u|%g|%.4f\n", r.fen.c_str(), r.game, double(r.result),
+                   double(r.engine));
+    std::fflush(file);
+    positions += kept.size();
+    if ((g + 1) % 100 == 0 || g + 1 == games)
+      std::fprintf(stderr, "%d games (+%d -%d =%d), %zu positions, %.0f s\n", g + 1, whiteWins,
+                   blackWins, draws, positions, seconds(start));
+  }
+  return std::fclose(file) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && !std::strcmp(argv[1], "play")) return playCommand(argc - 2, argv + 2);
   if (argc >= 2 && !std::strcmp(argv[1], "extract")) return extract(argc - 2, argv + 2);
   if (argc >= 2 && !std::strcmp(argv[1], "fit")) return fitCommand(argc - 2, argv + 2);
   usage();
