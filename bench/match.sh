@@ -3,7 +3,7 @@
 # through the shared match script; keeps the PGN and appends a summary line to bench/results.md.
 #
 #   bench/match.sh [-g GAMES] [-t TC] [-i INC] [-p OPENINGS | -f FENS] [-s FIRST] [-e ENGINE]
-#                  [-v SQVALUE] [-n NOTE] [-2] OPPONENT
+#                  [-v SQVALUE] [-n NOTE] [-1] [-2] OPPONENT
 #
 #   OPPONENT   fairymax | phalanx | sjeng | hoichess | glaurung | toga2 (UCI, through polyglot)
 #              | vorlak (the same engine binary with this checkout's data/, e.g. against -v)
@@ -12,13 +12,16 @@
 #   -g         games (default 10); each opening is played twice with colours swapped
 #   -t, -i     base time as xboard's -tc (m:ss or minutes, default 0:20) and increment in seconds (0.1)
 #   -p         PGN of opening lines (default tests/data/openings.pgn of this checkout)
-#   -f         file of FEN positions instead, one a line (xboard sets them up through edit mode)
+#   -f         file of FEN positions instead, one a line (xboard sets them up with setboard,
+#              or through edit mode with -1)
 #   -s         start at opening (or FEN) number FIRST (default 1): a match in slices, e.g.
 #              -g 16 then -s 9 -g 84, plays the same games as one -g 100
 #   -e         engine binary (default build/vorlak of this checkout); a copy named vorlak-COMMIT
 #              (so that rebuilding does not change a running match) is logged under that commit
 #   -v         vorlak plays with this square-value file instead of data/sqvalue
 #   -n         a note for the summary line (e.g. what changed)
+#   -1         vorlak speaks protocol 1 (xboard skips the handshake; by default vorlak answers
+#              protocol 2's and is sent positions with setboard)
 #   -2         the opponent speaks protocol 1 (only for a command line of your own)
 #
 # Environment: MATCH_SH (default ../shared/tools/match.sh beside the checkout).
@@ -29,16 +32,17 @@ repo=$(cd "$here/.." && pwd)
 . "$here/lib.sh"
 
 games=10; tc="0:20"; inc=0.1; openings="$repo/tests/data/openings.pgn"
-engine="$repo/build/vorlak"; note=""; oppproto=(); fens=""; first=1; sqvalue=""
+engine="$repo/build/vorlak"; note=""; oppproto=(); ourproto=(); fens=""; first=1; sqvalue=""
 match_sh=${MATCH_SH:-$repo/../shared/tools/match.sh}
-while getopts "g:t:i:p:f:s:e:v:n:2" o; do
+while getopts "g:t:i:p:f:s:e:v:n:12" o; do
   case $o in
     g) games=$OPTARG;; t) tc=$OPTARG;; i) inc=$OPTARG;; p) openings=$OPTARG;; f) fens=$OPTARG;; s) first=$OPTARG;;
-    e) engine=$OPTARG;; v) sqvalue=$OPTARG;; n) note=$OPTARG;; 2) oppproto=(-2);; *) sed -n 2,24p "$0"; exit 2;;
+    e) engine=$OPTARG;; v) sqvalue=$OPTARG;; n) note=$OPTARG;; 1) ourproto=(-1);; 2) oppproto=(-2);;
+    *) sed -n 2,26p "$0"; exit 2;;
   esac
 done
 shift $((OPTIND - 1))
-[ $# -eq 1 ] || { sed -n 2,24p "$0"; exit 2; }
+[ $# -eq 1 ] || { sed -n 2,26p "$0"; exit 2; }
 opponent=$1
 # xboard runs in a scratch directory: the start files need absolute paths.
 absolute() { case $1 in /*) printf '%s' "$1" ;; *) printf '%s/%s' "$PWD" "$1" ;; esac; }
@@ -55,7 +59,7 @@ case $opponent in
   toga2)    oppcmd="/usr/games/polyglot -noini -ec /usr/games/toga2 -uci OwnBook=false" ;;
   stockfish) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1" ;;
   stockfish:*) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1 -uci \"Skill Level=${opponent#*:}\"" ;;
-  vorlak)   oppcmd=$engine; oppproto=(-2) ;;
+  vorlak)   oppcmd=$engine; oppproto=("${ourproto[@]/-1/-2}") ;;
   stockfish@*) oppcmd="/usr/games/polyglot -noini -ec /usr/games/stockfish -uci Threads=1 -uci UCI_LimitStrength=true -uci UCI_Elo=${opponent#*@}" ;;
   *) oppcmd=$opponent ;;
 esac
@@ -103,7 +107,7 @@ if ! (set -o noclobber; : >"$here/results/$stamp-$name.list") 2>/dev/null; then
   stamp="$stamp-$$"; pgn="$here/results/$stamp-$name.pgn"
 fi
 
-PATH="$here/shim:$PATH" "$match_sh" -1 "${oppproto[@]}" -a "$engine" -A "$scratch/vorlak" \
+PATH="$here/shim:$PATH" "$match_sh" "${ourproto[@]}" "${oppproto[@]}" -a "$engine" -A "$scratch/vorlak" \
   -b "$oppcmd" -B "$scratch/opponent" -g "$games" -t "$tc" -i "$inc" "${startopt[@]}" -o "$pgn" \
   >"$scratch/match.out" 2>&1
 rc=$?
