@@ -55,21 +55,25 @@ void handleArguments(int argc, char** argv) {
   }
   if (argc == 2 && std::strcmp(arg, "--help") == 0) {
     std::printf(
-        "usage: vorlak [--help | --version]\n"
+        "usage: vorlak [--help | --version | bench [DEPTH]]\n"
         "\n"
-        "A chess engine for xboard-compatible interfaces (xboard protocol, version 1).\n"
+        "A chess engine for xboard (engine protocol versions 1 and 2) and UCI interfaces.\n"
         "Without arguments it reads vorlak.cfg from the working directory, then commands\n"
         "on standard input; it also reads sqvalue, white.bin and black.bin there and\n"
-        "appends each day's games to list.MMDDYY there. The installed vorlak command\n"
-        "runs it in ${XDG_DATA_HOME:-~/.local/share}/vorlak. See vorlak(6).\n"
+        "appends each day's games to list.MMDDYY there. A session that starts with uci\n"
+        "needs none of these files. The installed vorlak command runs it in\n"
+        "${XDG_DATA_HOME:-~/.local/share}/vorlak. See vorlak(6).\n"
         "\n"
-        "  --help     print this text and exit\n"
-        "  --version  print the version and exit\n");
+        "  --help         print this text and exit\n"
+        "  --version      print the version and exit\n"
+        "  bench [DEPTH]  search the built-in positions, print the node total and speed\n");
     std::exit(0);
   }
   // Name the first word that is not a lone --help or --version.
   const bool known = std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "--version") == 0;
-  std::fprintf(stderr, "vorlak: unexpected argument '%s' (usage: vorlak [--help | --version])\n",
+  std::fprintf(stderr,
+               "vorlak: unexpected argument '%s' (usage: vorlak [--help | --version | bench "
+               "[DEPTH]])\n",
                known ? argv[2] : arg);
   std::exit(2);
 }

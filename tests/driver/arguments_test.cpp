@@ -22,7 +22,7 @@ TEST_F(Arguments, VersionAndHelpAnswerWithoutStarting) {
 
   Session help = runWith("--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("usage: vorlak [--help | --version]\n", 0), 0u) << help.out;
+  EXPECT_EQ(help.out.rfind("usage: vorlak [--help | --version | bench [DEPTH]]\n", 0), 0u) << help.out;
   EXPECT_TRUE(contains(help.out, "vorlak.cfg"));
   EXPECT_FALSE(contains(help.out, "Can't read"));
   EXPECT_EQ(help.err, "");

@@ -76,7 +76,7 @@ run "" --version
 expect "--version prints the version" test "$out" = "vorlak version 070722"
 expect "--version succeeds" test "$status" = 0
 run "" --help
-expect "--help prints usage" test "${out%%$'\n'*}" = "usage: vorlak [--help | --version]"
+expect "--help prints usage" test "${out%%$'\n'*}" = "usage: vorlak [--help | --version | bench [DEPTH]]"
 run "quit\n" --hash 4
 expect "other arguments are refused with status 2" test "$status" = 2
 expect "and one line on stderr" test "$(printf '%s\n' "$err" | wc -l)" = 1 -a -n "$err"
