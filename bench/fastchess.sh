@@ -103,7 +103,8 @@ cmd=("$fastchess" -engine "cmd=$engine" "dir=$scratch/vorlak" name=vorlak
      -rounds $(((games + 1) / 2)) -games 2 -repeat -concurrency "$concurrency" "${sprtopt[@]}"
      -ratinginterval 20 -pgnout "file=$pgn")
 echo "${cmd[*]}" >"$here/results/$stamp-$name-fc.log"
-"${cmd[@]}" 2>&1 | tee -a "$here/results/$stamp-$name-fc.log"
+# fastchess saves its state as config.json in its working directory: the scratch one.
+(cd "$scratch" && "${cmd[@]}") 2>&1 | tee -a "$here/results/$stamp-$name-fc.log"
 
 # W-L-D of vorlak over the finished games, and the games it lost by a fault.
 counts=$(python3 - "$pgn" <<'EOF'
