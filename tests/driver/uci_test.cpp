@@ -201,6 +201,23 @@ TEST_F(Uci, NodeLimitStopsTheSearch) {
   EXPECT_LE(std::stoll(m[1]), 20000);
 }
 
+TEST_F(Uci, TheLastLineShownLeadsWithTheMovePlayed) {
+  // At 30000 nodes the cut sixth iteration shows a new best move (f1d3) that the fifth's
+  // c4c5 then stands against: the line of the move played comes last again.
+  writeFile("vorlak.cfg", CONFIGURATION);
+  for (const char* nodes : {"30000", "20000", "45000"}) {
+    Session r = run(std::string("uci\nposition fen r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/"
+                                "PP3PPP/R1BQKB1R w KQ - 0 8\ngo nodes ") +
+                    nodes + "\n");
+    const std::vector<std::string> info = linesStartingWith(r.out, "info depth");
+    const std::vector<std::string> best = linesStartingWith(r.out, "bestmove ");
+    ASSERT_FALSE(info.empty());
+    ASSERT_EQ(best.size(), 1u);
+    const std::string move = best[0].substr(best[0].find(' ') + 1);
+    EXPECT_NE(info.back().find(" pv " + move), std::string::npos) << nodes << "\n" << r.out;
+  }
+}
+
 class LiveUci : public ScratchTest {
  protected:
   void SetUp() override {
