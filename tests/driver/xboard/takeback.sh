@@ -14,72 +14,23 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../../.." && pwd)
 engine=${1:-$repo/build/vorlak}
 . "$repo/bench/lib.sh"
-for t in /usr/games/xboard Xvfb xdotool xclip python3; do
-  command -v "$t" >/dev/null || { echo "takeback: $t is missing" >&2; exit 2; }
-done
-[ -x "$engine" ] || { echo "takeback: no engine at $engine" >&2; exit 2; }
-
-work=$(mktemp -d)
-display=:$((50 + RANDOM % 200))
-cleanup() {
-  [ -n "${xb:-}" ] && kill "$xb" 2>/dev/null
-  pkill -f "$work/relay" 2>/dev/null
-  [ -n "${xv:-}" ] && kill "$xv" 2>/dev/null
-  if [ -n "${KEEP:-}" ]; then echo "takeback: kept $work" >&2; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-make_run_dir "$repo" "$work/eng" || exit 2
-mkfifo "$work/ctl"
-cp "$here/relay.py" "$work/relay.py"
-printf '#!/bin/sh\nexec python3 %s %s %s %s\n' "$work/relay.py" "$engine" "$work/ctl" "$work/log" >"$work/eng.sh"
-chmod +x "$work/eng.sh"
-
-Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 & xv=$!
-export DISPLAY=$display
-sleep 1
-(cd "$work/eng" && exec /usr/games/xboard -fcp "$work/eng.sh" -fd "$work/eng" -firstProtocolVersion 1 \
-   -searchTime 0:01 -saveSettingsOnExit false -debug -nameOfDebugFile "$work/xboard.debug" \
-   >"$work/xboard.out" 2>&1) & xb=$!
-
-fail() { echo "takeback: $*" >&2; echo "--- engine log (tail)" >&2; grep -v "^< I'm" "$work/log" | tail -40 >&2; exit 1; }
-window=""
-for _ in $(seq 50); do
-  window=$(xdotool search --name 'xboard: ' 2>/dev/null | head -1)
-  [ -n "$window" ] && break; sleep 0.2
-done
-[ -n "$window" ] || fail "xboard did not open its window"
+. "$here/lib.sh"
+NAME=takeback
+xboard_setup "$engine"
+start_xboard -firstProtocolVersion 1 -searchTime 0:01
+find_window
 xdotool windowfocus "$window"; sleep 0.5
 
 # count PATTERN: lines of the relay's log that match (0 before the log exists).
 count() { local n; n=$(grep -c "$1" "$work/log" 2>/dev/null); echo "${n:-0}"; }
 moves() { count '^< move '; }
 sent() { count "^> $1\$"; }
-key() { xdotool windowfocus "$window"; xdotool key "$1"; }
 # engine_plays KEY: ctrl+w / ctrl+b hands the side to move to the engine; wait for its move.
 engine_plays() {
   local before; before=$(moves)
   key "$1"
   for _ in $(seq 100); do [ "$(moves)" -gt "$before" ] && { sleep 0.5; return 0; }; sleep 0.1; done
   fail "no move after $1"
-}
-checks=0
-# same_board WHAT: the engine's getfen and xboard's Copy Position agree on placement, side to
-# move, castling and en passant (move counters are compared too, as a note).
-same_board() {
-  local before ours gui
-  before=$(count '^fen< ')
-  timeout 5 sh -c "echo getfen > '$work/ctl'" || fail "could not reach the engine"
-  for _ in $(seq 50); do [ "$(count '^fen< ')" -gt "$before" ] && break; sleep 0.1; done
-  ours=$(grep '^fen< ' "$work/log" | tail -1 | cut -c6-)
-  printf "" | xclip -selection clipboard
-  key ctrl+shift+c; sleep 0.5
-  gui=$(xclip -o -selection clipboard 2>/dev/null)
-  [ -n "$ours" ] && [ -n "$gui" ] || fail "$1: no position (engine '$ours', xboard '$gui')"
-  checks=$((checks + 1))
-  if [ "$(echo "$ours" | cut -d' ' -f1-4)" != "$(echo "$gui" | cut -d' ' -f1-4)" ]; then
-    fail "$1: boards differ: engine '$ours', xboard '$gui'"
-  fi
-  echo "ok $checks $1: $ours"
 }
 
 # Engine against itself through mode switches: ten plies out of the book and into the search.
