@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "board/bitboard.h"
@@ -186,12 +187,12 @@ bool readOpenings(const char* path, std::vector<std::vector<std::string>>* lines
 }
 
 Engine* makeSelfPlayEngine(const char* sqvaluePath, long hashMegabytes) {
-  auto* e = static_cast<Engine*>(std::calloc(1, sizeof(Engine)));
+  auto* e = new (std::nothrow) Engine{};
   if (!e) return nullptr;
   initTables(&e->tables);
   loadDefaults(e);
   if (sqvaluePath && !loadSquareValuesFrom(sqvaluePath, &e->tables)) {
-    std::free(e);
+    delete e;
     return nullptr;
   }
   const uint32_t mask = hashMaskForMegabytes(hashMegabytes);
