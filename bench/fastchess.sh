@@ -88,6 +88,8 @@ mkdir -p "$scratch/opponent" "$here/results"
 [ "$opponent" = vorlak ] && { make_run_dir "$repo" "$scratch/opponent" || exit 2; }
 
 name=$(printf '%s' "${opponent##*/}" | sed 's/[^A-Za-z0-9@._-]/-/g')
+# vorlak against vorlak: the opponent is the one with the shipped data.
+[ "$opponent" = vorlak ] && name=vorlak-shipped
 stamp=$(date +%Y%m%d-%H%M%S)-$$
 pgn="$here/results/$stamp-$name-fc.pgn"
 limit=("tc=$tc")
