@@ -127,7 +127,9 @@ EOF
 read -r w l d <<<"$counts"
 faults=$(python3 "$here/elo.py" --faults "$pgn" vorlak 2>/dev/null || echo "no PGN")
 elo=$(python3 "$here/elo.py" "$w" "$l" "$d")
-sprtline=$(grep -E '^(SPRT|LLR)' "$here/results/$stamp-$name-fc.log" | tail -n 2 | tr '\n' ' ')
+# The last LLR and, when the test ended, its verdict.
+sprtline=$( (grep -E '^LLR' "$here/results/$stamp-$name-fc.log" | tail -n 1
+             grep -E '^SPRT' "$here/results/$stamp-$name-fc.log" | tail -n 1) | tr '\n' ' ')
 line="vorlak $w-$l-$d of $((w + l + d)), $faults"
 echo "$line; $elo"
 what=$tc; [ -n "$nodes" ] && what="$nodes nodes"
