@@ -56,24 +56,6 @@ void reportNoMove(Engine* e, bool inCheck) {
 }
 
 
-// The root list: every legal move, evasions when in check.
-int generateRootMoves(Engine* e, Bitboard checkers) {
-  const Position* p = &e->position;
-  const int side = e->sideToMove;
-  if (!checkers) return generateLegalMoves(side, 0, e->rootMoves, p, e->records, &e->tables);
-  return generateEvasions(side, 0, checkers, e->rootMoves, p, e->records, &e->tables);
-}
-
-// The root list's word for the chosen move (it carries the draw claim), or the best
-// root move when the choice is not in the list.
-Move rootMoveFor(const Engine* e, Move chosen, int count) {
-  for (int i = 0; i < count; ++i)
-    if (sameSquares(e->rootMoves[i], chosen) &&
-        movePromotion(e->rootMoves[i]) == movePromotion(chosen))
-      return e->rootMoves[i];
-  return e->rootMoves[0];
-}
-
 void playMove(Engine* e, Move move, int score) {
   Position* p = &e->position;
   const int side = e->sideToMove;
@@ -97,6 +79,24 @@ void playMove(Engine* e, Move move, int score) {
 }
 
 }  // namespace
+
+// The root list: every legal move, evasions when in check.
+int generateRootMoves(Engine* e, Bitboard checkers) {
+  const Position* p = &e->position;
+  const int side = e->sideToMove;
+  if (!checkers) return generateLegalMoves(side, 0, e->rootMoves, p, e->records, &e->tables);
+  return generateEvasions(side, 0, checkers, e->rootMoves, p, e->records, &e->tables);
+}
+
+// The root list's word for the chosen move (it carries the draw claim), or the best
+// root move when the choice is not in the list.
+Move rootMoveFor(const Engine* e, Move chosen, int count) {
+  for (int i = 0; i < count; ++i)
+    if (sameSquares(e->rootMoves[i], chosen) &&
+        movePromotion(e->rootMoves[i]) == movePromotion(chosen))
+      return e->rootMoves[i];
+  return e->rootMoves[0];
+}
 
 // Keeps the line of the previous search when the opponent played the expected reply,
 // however it was written (coordinates, SAN, after usermove).

@@ -26,3 +26,10 @@ struct TurnChoice {
 // The engine's move in the position on the board for the side to move: from the book
 // (when bookAllowed and the book is on), the only legal move, or the search's choice.
 TurnChoice chooseMove(Engine* engine, bool bookAllowed);
+
+// The legal moves of the side to move into engine->rootMoves (evasions when checkers is
+// not empty); returns their number.
+int generateRootMoves(Engine* engine, Bitboard checkers);
+
+// The root list's word for the chosen move, or the best root move when it is not listed.
+Move rootMoveFor(const Engine* engine, Move chosen, int count);

@@ -15,6 +15,7 @@
 #include "driver/commands.h"
 #include "driver/defaults.h"
 #include "driver/engine.h"
+#include "driver/play.h"
 #include "eval/evaluate.h"
 #include "eval/sqvalue.h"
 #include "movegen/attacks.h"
@@ -133,13 +134,10 @@ void playMove(Engine* e, Move m) {
   enterGamePosition(p, e->records[0]);
 }
 
-int legalMoves(Engine* e, Move* list, Bitboard* checkers) {
+int legalMoves(Engine* e, Bitboard* checkers) {
   *checkers = 0;
   findCheckers(e->sideToMove, checkers, &e->position, &e->tables);
-  return *checkers ? generateEvasions(e->sideToMove, 0, *checkers, list, &e->position,
-                                      e->records, &e->tables)
-                   : generateLegalMoves(e->sideToMove, 0, list, &e->position, e->records,
-                                        &e->tables);
+  return generateRootMoves(e, *checkers);
 }
 
 // The engine's move and score (mover's view) after a search of the given nodes.
@@ -163,11 +161,7 @@ Move searchMove(Engine* e, int count, Bitboard checkers, uint64_t nodes, int* sc
                               checkers ? p->checkExtension : 0, &e->speedFactor, 0, MOVES_TO_GO,
                               e->bestMoveByDepth, &e->expectedReply);
   const Move best = p->searchDepth > 0 ? e->bestMoveByDepth[p->searchDepth] : e->rootMoves[0];
-  for (int i = 0; i < count; ++i)
-    if (sameSquares(e->rootMoves[i], best) &&
-        movePromotion(e->rootMoves[i]) == movePromotion(best))
-      return e->rootMoves[i];
-  return e->rootMoves[0];
+  return rootMoveFor(e, best, count);
 }
 
 }  // namespace
@@ -219,13 +213,12 @@ GameOutcome playGame(Engine* e, const std::vector<std::string>& opening,
     playMove(e, m);
     ++ply;
   }
-  Move list[MAX_MOVES];
   Bitboard checkers = 0;
   const int randomPlies = o.randomPlies > 0 ? int((*rng)() % uint64_t(o.randomPlies + 1)) : 0;
   for (int i = 0; i < randomPlies; ++i) {
-    const int count = legalMoves(e, list, &checkers);
+    const int count = legalMoves(e, &checkers);
     if (count == 0) break;
-    playMove(e, list[(*rng)() % uint64_t(count)]);
+    playMove(e, e->rootMoves[(*rng)() % uint64_t(count)]);
     ++ply;
   }
 
@@ -247,7 +240,7 @@ GameOutcome playGame(Engine* e, const std::vector<std::string>& opening,
       outcome = {0.5f, ply, "length"};
       break;
     }
-    const int count = legalMoves(e, e->rootMoves, &checkers);
+    const int count = legalMoves(e, &checkers);
     if (count == 0) {
       const float whiteWins = e->sideToMove == WHITE ? 0.0f : 1.0f;
       outcome = checkers ? GameOutcome{whiteWins, ply, "mate"} : GameOutcome{0.5f, ply, "stalemate"};
