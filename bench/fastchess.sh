@@ -12,10 +12,13 @@
 #   -g         games (default 100); each opening is played twice with colours swapped
 #   -t         fastchess time control, seconds+increment (default 10+0.1)
 #   -c         games at once (default 2, one per core)
-#   -s         start at opening FIRST of the file (default 1): slices of one long match
+#   -s         start at opening FIRST of the file (default 1): slices of one long match;
+#              bench/sprt.py sums the slices of an SPRT
 #   -e         engine binary (default build/vorlak); copied as vorlak-COMMIT for the run
 #   -v         vorlak plays with this square-value file instead of data/sqvalue
 #   -S         SPRT bounds in Elo (alpha = beta = 0.05); the match stops when it decides
+#   -P         the pair counts of the SPRT's earlier slices ("LL,LD,D,WD,WW ..." as logged
+#              in bench/results.md): this slice stops when the test over all of them decides
 #   -N         both engines search a fixed number of nodes a move (instead of a clock)
 #   -p         openings, a PGN (default ../shared/data/openings.pgn, else tests/data/openings.pgn)
 #   -n         a note for the summary line
@@ -28,14 +31,14 @@ repo=$(cd "$here/.." && pwd)
 . "$here/lib.sh"
 
 games=100; tc="10+0.1"; concurrency=2; first=1; engine="$repo/build/vorlak"; sqvalue=""
-sprt=""; nodes=""; note=""
+sprt=""; earlier=""; nodes=""; note=""
 openings="$repo/../shared/data/openings.pgn"
 [ -r "$openings" ] || openings="$repo/tests/data/openings.pgn"
-usage() { sed -n 2,24p "$0"; exit 2; }
-while getopts "g:t:c:s:e:v:S:N:p:n:" o; do
+usage() { sed -n 2,27p "$0"; exit 2; }
+while getopts "g:t:c:s:e:v:S:P:N:p:n:" o; do
   case $o in
     g) games=$OPTARG;; t) tc=$OPTARG;; c) concurrency=$OPTARG;; s) first=$OPTARG;;
-    e) engine=$OPTARG;; v) sqvalue=$OPTARG;; S) sprt=$OPTARG;; N) nodes=$OPTARG;;
+    e) engine=$OPTARG;; v) sqvalue=$OPTARG;; S) sprt=$OPTARG;; P) earlier=$OPTARG;; N) nodes=$OPTARG;;
     p) openings=$OPTARG;; n) note=$OPTARG;; *) usage;;
   esac
 done
@@ -75,7 +78,9 @@ trap 'rm -rf "$scratch"' EXIT
 cp "$engine" "$scratch/vorlak-$commit" && engine="$scratch/vorlak-$commit"
 [ "$opponent" = vorlak ] && oppcmd=$engine
 if [ "$first" -gt 1 ]; then
+  # Rotated, not cut: a long slice still goes round every opening.
   awk -v first="$first" '/^\[Event /{n++} n>=first' "$openings" >"$scratch/start.pgn"
+  awk -v first="$first" '/^\[Event /{n++} n<first' "$openings" >>"$scratch/start.pgn"
   [ -s "$scratch/start.pgn" ] || { echo "no opening number $first" >&2; exit 2; }
   openings="$scratch/start.pgn"
 fi
@@ -106,7 +111,23 @@ cmd=("$fastchess" -engine "cmd=$engine" "dir=$scratch/vorlak" name=vorlak
      -ratinginterval 20 -pgnout "file=$pgn")
 echo "${cmd[*]}" >"$here/results/$stamp-$name-fc.log"
 # fastchess saves its state as config.json in its working directory: the scratch one.
-(cd "$scratch" && "${cmd[@]}") 2>&1 | tee -a "$here/results/$stamp-$name-fc.log"
+log="$here/results/$stamp-$name-fc.log"
+sprtargs=()
+if [ -n "$sprt" ] && [ -n "$earlier" ]; then
+  sprtargs=(--elo0 "$elo0" --elo1 "$elo1")
+  for p in $earlier; do sprtargs+=(--pairs "$p"); done
+  python3 "$here/sprt.py" "${sprtargs[@]}" >/dev/null || exit 2
+  # fastchess knows only this slice: watch the whole test and stop the slice when it decides
+  # (SIGINT, so that fastchess still writes its summary).
+  ( while sleep 20; do
+      pgrep -f -- "-pgnout file=$pgn" >/dev/null || break
+      grep -q '^Ptnml' "$log" || continue
+      if python3 "$here/sprt.py" "${sprtargs[@]}" "$log" | tail -n 1 | grep -q accepted; then
+        pkill -INT -f -- "-pgnout file=$pgn"; break
+      fi
+    done ) &
+fi
+(cd "$scratch" && "${cmd[@]}") 2>&1 | tee -a "$log"
 
 # W-L-D of vorlak over the finished games, and the games it lost by a fault.
 counts=$(python3 - "$pgn" <<'EOF'
@@ -128,13 +149,19 @@ read -r w l d <<<"$counts"
 faults=$(python3 "$here/elo.py" --faults "$pgn" vorlak 2>/dev/null || echo "no PGN")
 elo=$(python3 "$here/elo.py" "$w" "$l" "$d")
 # The last LLR and, when the test ended, its verdict.
+# The pair counts too: bench/sprt.py --pairs sums them with the next slices'.
 sprtline=$( (grep -E '^LLR' "$here/results/$stamp-$name-fc.log" | tail -n 1
-             grep -E '^SPRT' "$here/results/$stamp-$name-fc.log" | tail -n 1) | tr '\n' ' ')
+             grep -E '^SPRT' "$here/results/$stamp-$name-fc.log" | tail -n 1
+             grep -E '^Ptnml' "$here/results/$stamp-$name-fc.log" | tail -n 1 |
+               sed -E 's/^Ptnml\(0-2\): \[([0-9, ]*)\].*/pairs \1/; s/, /,/g') | tr '\n' ' ' | sed 's/ *$//')
 line="vorlak $w-$l-$d of $((w + l + d)), $faults"
 echo "$line; $elo"
 what=$tc; [ -n "$nodes" ] && what="$nodes nodes"
 [ -n "$sqvalue" ] && note="${note:+$note; }vorlak with ${sqvalue##*/}"
 [ -n "$sprt" ] && note="${note:+$note; }SPRT [$elo0, $elo1]: ${sprtline:-undecided}"
+if [ ${#sprtargs[@]} -gt 0 ] && grep -q '^Ptnml' "$log"; then
+  note="$note; with the earlier slices: $(python3 "$here/sprt.py" "${sprtargs[@]}" "$log" | tail -n 1)"
+fi
 [ "$first" -gt 1 ] && note="${note:+$note; }openings from $first"
 printf '| %s | %s | %s (fastchess, UCI) | %s | %s | %s | %s | %s |\n' "$(date '+%Y-%m-%d %H:%M')" \
   "$commit" "$opponent" "$((w + l + d))" "$what" "$line" "$elo" "$note" >>"$here/results.md"
