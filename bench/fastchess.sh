@@ -16,6 +16,7 @@
 #              bench/sprt.py sums the slices of an SPRT
 #   -e         engine binary (default build/vorlak); copied as vorlak-COMMIT for the run
 #   -v         vorlak plays with this square-value file instead of data/sqvalue
+#   -V         the opponent vorlak plays with this one (a candidate against the last one)
 #   -S         SPRT bounds in Elo (alpha = beta = 0.05); the match stops when it decides
 #   -P         the pair counts of the SPRT's earlier slices ("LL,LD,D,WD,WW ..." as logged
 #              in bench/results.md): this slice stops when the test over all of them decides
@@ -30,15 +31,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
 . "$here/lib.sh"
 
-games=100; tc="10+0.1"; concurrency=2; first=1; engine="$repo/build/vorlak"; sqvalue=""
+games=100; tc="10+0.1"; concurrency=2; first=1; engine="$repo/build/vorlak"; sqvalue=""; oppsqvalue=""
 sprt=""; earlier=""; nodes=""; note=""
 openings="$repo/../shared/data/openings.pgn"
 [ -r "$openings" ] || openings="$repo/tests/data/openings.pgn"
-usage() { sed -n 2,27p "$0"; exit 2; }
-while getopts "g:t:c:s:e:v:S:P:N:p:n:" o; do
+usage() { sed -n 2,28p "$0"; exit 2; }
+while getopts "g:t:c:s:e:v:V:S:P:N:p:n:" o; do
   case $o in
     g) games=$OPTARG;; t) tc=$OPTARG;; c) concurrency=$OPTARG;; s) first=$OPTARG;;
-    e) engine=$OPTARG;; v) sqvalue=$OPTARG;; S) sprt=$OPTARG;; P) earlier=$OPTARG;; N) nodes=$OPTARG;;
+    e) engine=$OPTARG;; v) sqvalue=$OPTARG;; V) oppsqvalue=$OPTARG;; S) sprt=$OPTARG;; P) earlier=$OPTARG;; N) nodes=$OPTARG;;
     p) openings=$OPTARG;; n) note=$OPTARG;; *) usage;;
   esac
 done
@@ -91,10 +92,16 @@ if [ -n "$sqvalue" ]; then
 fi
 mkdir -p "$scratch/opponent" "$here/results"
 [ "$opponent" = vorlak ] && { make_run_dir "$repo" "$scratch/opponent" || exit 2; }
+if [ -n "$oppsqvalue" ]; then
+  [ "$opponent" = vorlak ] || { echo "-V is for vorlak against vorlak" >&2; exit 2; }
+  [ -r "$oppsqvalue" ] || { echo "no square-value file $oppsqvalue" >&2; exit 2; }
+  cp "$oppsqvalue" "$scratch/opponent/sqvalue" || exit 2
+fi
 
 name=$(printf '%s' "${opponent##*/}" | sed 's/[^A-Za-z0-9@._-]/-/g')
 # vorlak against vorlak: the opponent is the one with the shipped data.
 [ "$opponent" = vorlak ] && name=vorlak-shipped
+[ -n "$oppsqvalue" ] && name=vorlak-$(printf '%s' "${oppsqvalue##*/}" | sed 's/[^A-Za-z0-9@._-]/-/g')
 stamp=$(date +%Y%m%d-%H%M%S)-$$
 pgn="$here/results/$stamp-$name-fc.pgn"
 limit=("tc=$tc")
@@ -158,6 +165,7 @@ line="vorlak $w-$l-$d of $((w + l + d)), $faults"
 echo "$line; $elo"
 what=$tc; [ -n "$nodes" ] && what="$nodes nodes"
 [ -n "$sqvalue" ] && note="${note:+$note; }vorlak with ${sqvalue##*/}"
+[ -n "$oppsqvalue" ] && note="${note:+$note; }opponent with ${oppsqvalue##*/}"
 [ -n "$sprt" ] && note="${note:+$note; }SPRT [$elo0, $elo1]: ${sprtline:-undecided}"
 if [ ${#sprtargs[@]} -gt 0 ] && grep -q '^Ptnml' "$log"; then
   note="$note; with the earlier slices: $(python3 "$here/sprt.py" "${sprtargs[@]}" "$log" | tail -n 1)"
