@@ -98,12 +98,14 @@ if [ -n "$oppsqvalue" ]; then
   cp "$oppsqvalue" "$scratch/opponent/sqvalue" || exit 2
 fi
 
-name=$(printf '%s' "${opponent##*/}" | sed 's/[^A-Za-z0-9@._-]/-/g')
+slug() { printf '%s' "${1##*/}" | sed 's/[^A-Za-z0-9@._-]/-/g'; }
+name=$(slug "$opponent")
 # vorlak against vorlak: the opponent is the one with the shipped data.
 [ "$opponent" = vorlak ] && name=vorlak-shipped
-[ -n "$oppsqvalue" ] && name=vorlak-$(printf '%s' "${oppsqvalue##*/}" | sed 's/[^A-Za-z0-9@._-]/-/g')
+[ -n "$oppsqvalue" ] && name=vorlak-$(slug "$oppsqvalue")
 stamp=$(date +%Y%m%d-%H%M%S)-$$
 pgn="$here/results/$stamp-$name-fc.pgn"
+log="$here/results/$stamp-$name-fc.log"
 limit=("tc=$tc")
 [ -n "$nodes" ] && limit=("tc=3600+1" "nodes=$nodes")
 sprtopt=()
@@ -116,11 +118,10 @@ cmd=("$fastchess" -engine "cmd=$engine" "dir=$scratch/vorlak" name=vorlak
      -each "${limit[@]}" -openings "file=$openings" format=pgn order=sequential
      -rounds $(((games + 1) / 2)) -games 2 -repeat -concurrency "$concurrency" "${sprtopt[@]}"
      -ratinginterval 20 -pgnout "file=$pgn")
-echo "${cmd[*]}" >"$here/results/$stamp-$name-fc.log"
-# fastchess saves its state as config.json in its working directory: the scratch one.
-log="$here/results/$stamp-$name-fc.log"
+echo "${cmd[*]}" >"$log"
 sprtargs=()
-if [ -n "$sprt" ] && [ -n "$earlier" ]; then
+if [ -n "$earlier" ]; then
+  [ -n "$sprt" ] || { echo "-P continues an SPRT: give its bounds with -S" >&2; exit 2; }
   sprtargs=(--elo0 "$elo0" --elo1 "$elo1")
   for p in $earlier; do sprtargs+=(--pairs "$p"); done
   python3 "$here/sprt.py" "${sprtargs[@]}" >/dev/null || exit 2
@@ -134,6 +135,7 @@ if [ -n "$sprt" ] && [ -n "$earlier" ]; then
       fi
     done ) &
 fi
+# fastchess saves its state as config.json in its working directory: the scratch one.
 (cd "$scratch" && "${cmd[@]}") 2>&1 | tee -a "$log"
 
 # W-L-D of vorlak over the finished games, and the games it lost by a fault.
@@ -157,9 +159,9 @@ faults=$(python3 "$here/elo.py" --faults "$pgn" vorlak 2>/dev/null || echo "no P
 elo=$(python3 "$here/elo.py" "$w" "$l" "$d")
 # The last LLR and, when the test ended, its verdict.
 # The pair counts too: bench/sprt.py --pairs sums them with the next slices'.
-sprtline=$( (grep -E '^LLR' "$here/results/$stamp-$name-fc.log" | tail -n 1
-             grep -E '^SPRT' "$here/results/$stamp-$name-fc.log" | tail -n 1
-             grep -E '^Ptnml' "$here/results/$stamp-$name-fc.log" | tail -n 1 |
+sprtline=$( (grep -E '^LLR' "$log" | tail -n 1
+             grep -E '^SPRT' "$log" | tail -n 1
+             grep -E '^Ptnml' "$log" | tail -n 1 |
                sed -E 's/^Ptnml\(0-2\): \[([0-9, ]*)\].*/pairs \1/; s/, /,/g') | tr '\n' ' ' | sed 's/ *$//')
 line="vorlak $w-$l-$d of $((w + l + d)), $faults"
 echo "$line; $elo"
