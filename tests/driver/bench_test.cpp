@@ -17,9 +17,9 @@
 
 namespace {
 
-constexpr uint64_t DEFAULT_DEPTH_NODES = 7608057;
+constexpr uint64_t DEFAULT_DEPTH_NODES = 7858037;
 constexpr int LOW_DEPTH = 5;
-constexpr uint64_t LOW_DEPTH_NODES = 627067;
+constexpr uint64_t LOW_DEPTH_NODES = 696870;
 
 // The default depth takes seconds in an optimised build and far longer under the
 // sanitizers or without optimisation; there only the low depth is pinned.
